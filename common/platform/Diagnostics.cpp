@@ -1,0 +1,95 @@
+#include "common/platform/Diagnostics.h"
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace platform {
+namespace {
+
+std::mutex g_mutex;
+DiagSink g_sink;                       // guarded by g_mutex
+std::atomic<bool> g_haveSink{false};
+
+// The environment's choice, read once.
+struct EnvTarget {
+    bool on = false;
+    std::string path;  // empty: standard error
+    EnvTarget() {
+        const char* v = std::getenv("CAMPREP_DIAG");
+        if (v == nullptr || *v == '\0' || std::strcmp(v, "0") == 0) {
+            return;
+        }
+        on = true;
+        if (v[0] == '/') {
+            path = v;
+        }
+    }
+};
+
+const EnvTarget& Env() {
+    static const EnvTarget env;
+    return env;
+}
+
+void WriteToEnv(const std::string& text) {
+    const EnvTarget& env = Env();
+    if (env.path.empty()) {
+        std::fwrite(text.data(), 1, text.size(), stderr);
+        return;
+    }
+    if (FILE* f = std::fopen(env.path.c_str(), "a")) {
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fclose(f);
+    }
+}
+
+}  // namespace
+
+bool DiagEnabled() { return g_haveSink.load(std::memory_order_acquire) || Env().on; }
+
+void DiagWrite(const std::string& text) {
+    if (!DiagEnabled()) {
+        return;
+    }
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (g_sink) {
+        g_sink(text);
+    } else if (Env().on) {
+        WriteToEnv(text);
+    }
+}
+
+void DiagPrintf(const char* format, ...) {
+    if (!DiagEnabled()) {
+        return;
+    }
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    const int needed = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (needed < 0) {
+        va_end(args);
+        return;
+    }
+    std::vector<char> buffer(static_cast<size_t>(needed) + 1);
+    std::vsnprintf(buffer.data(), buffer.size(), format, args);
+    va_end(args);
+    DiagWrite(std::string(buffer.data(), static_cast<size_t>(needed)));
+}
+
+DiagSink SetDiagSink(DiagSink sink) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    DiagSink previous = std::move(g_sink);
+    g_sink = std::move(sink);
+    g_haveSink.store(static_cast<bool>(g_sink), std::memory_order_release);
+    return previous;
+}
+
+}  // namespace platform

@@ -1,0 +1,31 @@
+#pragma once
+// The diagnostics channel: where the programs write what the Windows build
+// sends to the debugger output. Silent unless switched on, either by the
+// environment variable CAMPREP_DIAG (any non-empty value other than "0"
+// writes to standard error; a value starting with '/' appends to that file)
+// or by installing a sink (tests do). Thread-safe. Passwords never go here.
+
+#include <functional>
+#include <string>
+
+namespace platform {
+
+using DiagSink = std::function<void(const std::string& text)>;
+
+// Writes a printf-style text to the channel when it is on. The text is
+// passed on as formatted (callers add their own line ends, as the
+// originals do).
+void DiagPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Writes text unchanged.
+void DiagWrite(const std::string& text);
+
+// True when something listens: callers may skip building expensive texts
+// (hex dumps) when it is off.
+bool DiagEnabled();
+
+// Replaces the sink; an empty function restores the environment's choice.
+// Returns the sink that was installed before.
+DiagSink SetDiagSink(DiagSink sink);
+
+}  // namespace platform
