@@ -1,6 +1,5 @@
 #include "common/platform/Clock.h"
 
-#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -25,26 +24,17 @@ Clock& SystemClock() {
     return clock;
 }
 
-struct ManualClock::State {
-    std::atomic<uint64_t> now;
-    std::atomic<uint64_t> slept{0};
-};
+ManualClock::ManualClock(uint64_t startMs) : m_now(startMs == 0 ? 1 : startMs) {}
 
-ManualClock::ManualClock(uint64_t startMs) : m_state(new State) {
-    m_state->now.store(startMs == 0 ? 1 : startMs);
-}
-
-ManualClock::~ManualClock() { delete m_state; }
-
-uint64_t ManualClock::TickMs() { return m_state->now.load(); }
+uint64_t ManualClock::TickMs() { return m_now.load(); }
 
 void ManualClock::SleepMs(uint32_t ms) {
-    m_state->slept.fetch_add(ms);
-    m_state->now.fetch_add(ms);
+    m_slept.fetch_add(ms);
+    m_now.fetch_add(ms);
 }
 
-void ManualClock::Advance(uint64_t ms) { m_state->now.fetch_add(ms); }
+void ManualClock::Advance(uint64_t ms) { m_now.fetch_add(ms); }
 
-uint64_t ManualClock::SleptMs() const { return m_state->slept.load(); }
+uint64_t ManualClock::SleptMs() const { return m_slept.load(); }
 
 }  // namespace platform

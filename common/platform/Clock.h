@@ -2,6 +2,7 @@
 // Millisecond time and sleeping, behind an interface so that time-based
 // logic can be driven by a test clock instead of the wall clock.
 
+#include <atomic>
 #include <cstdint>
 
 namespace platform {
@@ -30,13 +31,8 @@ public:
     uint64_t SleptMs() const;
 
 private:
-    struct State;
-    State* m_state;
-
-public:
-    ~ManualClock() override;
-    ManualClock(const ManualClock&) = delete;
-    ManualClock& operator=(const ManualClock&) = delete;
+    std::atomic<uint64_t> m_now;
+    std::atomic<uint64_t> m_slept{0};
 };
 
 }  // namespace platform
