@@ -1,0 +1,50 @@
+#pragma once
+// Turns one report of the search library (MAC text, kind, answer text)
+// into what the main window needs: nothing (dropped), a gone notice, or a
+// new device record. Runs on the search library's threads; touches nothing
+// but its own document and the new record.
+
+#include <memory>
+
+#include "common/discovery/SearchDeviceInfo.h"
+
+namespace discovery {
+
+// Kinds of search report.
+constexpr int kReportAnswer = 1;
+constexpr int kReportGone = 2;
+constexpr int kReportAnswerChanged = 3;
+
+// What differs between the two programs.
+struct SearchAnswerRules {
+    // An answer whose "productSeries" lacks this text is dropped.
+    const char* seriesNeedle;
+    // Also read "softwareBulildDate", "kernelVer" and "deviceActivated".
+    bool readBuildDetails;
+};
+
+inline constexpr SearchAnswerRules kCfgpushRules{"KMX", false};
+inline constexpr SearchAnswerRules kFwbatchRules{"KMX_IPC", true};
+
+struct SearchReport {
+    enum class Type { Dropped, Gone, Device };
+    Type type = Type::Dropped;
+    // Gone: the 20-byte zero-filled MAC block.
+    std::unique_ptr<char[]> goneMac;
+    // Device: the new record.
+    std::unique_ptr<SEARCH_DEVICE_INFO> device;
+};
+
+SearchReport ParseSearchAnswer(const char* mac, int kind, const char* answer,
+                               const SearchAnswerRules& rules);
+
+// Copies `text` into a field of `capacity` bytes, zero-terminated, cutting
+// it to capacity - 1 bytes without splitting a UTF-8 sequence.
+void CopyField(char* field, size_t capacity, const char* text, size_t length);
+
+// The leading-integer rule: leading white space, an optional sign, digits
+// up to the first non-digit; no digits give 0; values beyond 32 bits are
+// clamped.
+int32_t LeadingInt(const char* text);
+
+}  // namespace discovery

@@ -1,0 +1,333 @@
+#include "common/markup/CMarkupSTL.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "common/markup/EntityDecode.h"
+#include "common/markup/MarkupNode.h"
+
+using markup::MarkupNode;
+using markup::NodeType;
+
+namespace {
+
+// Characters that end an element name read from a start tag.
+bool EndsName(char c) {
+    return markup::IsXmlSpace(c) || std::strchr("<>=\\/?!", c) != nullptr;
+}
+
+// Names in messages are cut so a hostile text cannot make them huge.
+std::string Cut(std::string_view name) {
+    return std::string(name.substr(0, 200));
+}
+
+std::string OffsetText(size_t offset) {
+    return std::to_string(static_cast<int>(offset));
+}
+
+std::string FormatMismatch(std::string_view endName, size_t endOffset, std::string_view startName,
+                           size_t startOffset) {
+    char buffer[600];
+    std::snprintf(buffer, sizeof buffer,
+                  "End tag '%s' at offset %d does not match start tag '%s' at offset %d",
+                  Cut(endName).c_str(), static_cast<int>(endOffset), Cut(startName).c_str(),
+                  static_cast<int>(startOffset));
+    return buffer;
+}
+
+}  // namespace
+
+CMarkupSTL::CMarkupSTL() : CMarkupSTL(nullptr, 0) {}
+
+CMarkupSTL::CMarkupSTL(std::string_view text) : CMarkupSTL(text.data(), text.size()) {}
+
+CMarkupSTL::CMarkupSTL(const char* text, size_t length) {
+    if (text != nullptr && length > 0) {
+        m_doc.assign(text, length);
+    }
+    Parse();
+}
+
+void CMarkupSTL::RecordError(const std::string& message) {
+    // Only the first problem of a parse is kept.
+    if (!m_errorRecorded) {
+        m_error = message;
+        m_errorRecorded = true;
+    }
+}
+
+int CMarkupSTL::AddChild(int parent, size_t start, size_t startTagLen, bool empty) {
+    ElemPos e;
+    e.start = start;
+    e.startTagLen = startTagLen;
+    e.length = startTagLen;
+    e.flags = empty ? kEmptyElement : 0;
+    e.parent = parent;
+    const int index = static_cast<int>(m_elems.size());
+    // Append as the last child of the parent.
+    int last = m_elems[parent].firstChild;
+    if (last == 0) {
+        m_elems.push_back(e);
+        m_elems[parent].firstChild = index;
+        return index;
+    }
+    while (m_elems[last].next != 0) {
+        last = m_elems[last].next;
+    }
+    e.prev = last;
+    m_elems.push_back(e);
+    m_elems[last].next = index;
+    return index;
+}
+
+void CMarkupSTL::CloseNotEnded(std::vector<int>& open, size_t from) {
+    // Each of open[from..] keeps only its start tag, and its children move
+    // up to follow it, in order. An open element is always the last child
+    // of its parent, so open[i + 1] ends open[i]'s child list and the whole
+    // run flattens into one sibling chain under the parent of open[from],
+    // each element touched once.
+    const int parent = m_elems[open[from]].parent;
+    for (size_t i = from; i < open.size(); ++i) {
+        const int elem = open[i];
+        ElemPos& e = m_elems[elem];
+        e.flags |= kNotEnded;
+        e.endTagLen = 0;
+        e.length = e.startTagLen;
+        const int child = e.firstChild;
+        if (child == 0) {
+            continue;
+        }
+        e.firstChild = 0;
+        e.next = child;
+        m_elems[child].prev = elem;
+        for (int c = child; c != 0; c = m_elems[c].next) {
+            m_elems[c].parent = parent;
+        }
+    }
+    open.resize(from);
+}
+
+bool CMarkupSTL::Parse() {
+    m_elems.clear();
+    m_elems.reserve(m_doc.size() / 64 + 8);
+    m_elems.emplace_back();  // entry 0: the document
+    m_error.clear();
+    m_errorRecorded = false;
+    m_parent = m_main = m_child = 0;
+    m_wellFormed = false;
+
+    if (m_doc.empty()) {
+        m_error = "Empty document";
+        return false;
+    }
+
+    const std::string_view text(m_doc);
+    bool illFormed = false;
+    std::vector<int> open;  // open elements, innermost last
+    size_t offset = 0;
+    for (;;) {
+        const MarkupNode node = markup::ScanNode(text, offset, text.size());
+        if (node.type == NodeType::End) {
+            break;
+        }
+        offset = node.end;
+        switch (node.type) {
+            case NodeType::StartTag: {
+                const int parent = open.empty() ? 0 : open.back();
+                const int elem =
+                    AddChild(parent, node.start, node.end - node.start, node.emptyElement);
+                if (!node.emptyElement) {
+                    open.push_back(elem);
+                }
+                break;
+            }
+            case NodeType::EndTag: {
+                const std::string_view name =
+                    text.substr(node.nameStart, node.nameEnd - node.nameStart);
+                const std::string nameText(name);
+                int match = -1;
+                for (int i = static_cast<int>(open.size()) - 1; i >= 0 && !name.empty(); --i) {
+                    if (NameMatches(open[static_cast<size_t>(i)], nameText.c_str())) {
+                        match = i;
+                        break;
+                    }
+                }
+                if (match < 0) {
+                    illFormed = true;
+                    RecordError("No start tag for end tag '" + Cut(name) + "' at offset " +
+                                OffsetText(node.start));
+                    break;
+                }
+                if (match != static_cast<int>(open.size()) - 1) {
+                    const int inner = open.back();
+                    illFormed = true;
+                    RecordError(FormatMismatch(name, node.start + 1, ElementName(inner),
+                                               m_elems[inner].start));
+                    CloseNotEnded(open, static_cast<size_t>(match) + 1);
+                }
+                ElemPos& e = m_elems[open.back()];
+                e.endTagLen = node.end - node.start;
+                e.length = node.end - e.start;
+                open.pop_back();
+                break;
+            }
+            case NodeType::Error:
+                illFormed = true;
+                RecordError(node.error);
+                break;
+            default:
+                break;  // text, white space, comments, CDATA, instructions, doctype
+        }
+    }
+    if (!open.empty()) {
+        const int innermost = open.back();
+        illFormed = true;
+        RecordError("Element '" + Cut(ElementName(innermost)) + "' at offset " +
+                    OffsetText(m_elems[innermost].start) + " not ended");
+        CloseNotEnded(open, 0);
+    }
+
+    const int root = m_elems[0].firstChild;
+    if (root == 0) {
+        m_error = "No root element";
+    } else if (m_elems[root].next != 0) {
+        m_error = "Root element has sibling";
+    }
+    m_wellFormed = root != 0 && m_elems[root].next == 0 && !illFormed;
+    return m_wellFormed;
+}
+
+std::string_view CMarkupSTL::ElementName(int elem) const {
+    const std::string_view text(m_doc);
+    size_t i = m_elems[elem].start + 1;
+    while (i < text.size() && markup::IsXmlSpace(text[i])) {
+        ++i;
+    }
+    size_t end = i;
+    while (end < text.size() && !EndsName(text[end])) {
+        ++end;
+    }
+    return text.substr(i, end - i);
+}
+
+bool CMarkupSTL::NameMatches(int elem, const char* name) const {
+    if (name == nullptr || *name == '\0') {
+        return true;
+    }
+    // The searched name must begin with exactly the element's name and
+    // continue with its end or one of " =/[]".
+    const std::string_view own = ElementName(elem);
+    const size_t nameLen = std::strlen(name);
+    if (nameLen < own.size() || std::memcmp(name, own.data(), own.size()) != 0) {
+        return false;
+    }
+    const char next = name[own.size()];
+    return next == '\0' || std::strchr(" =/[]", next) != nullptr;
+}
+
+int CMarkupSTL::FindSibling(int first, const char* name) const {
+    for (int e = first; e != 0; e = m_elems[e].next) {
+        if (NameMatches(e, name)) {
+            return e;
+        }
+    }
+    return 0;
+}
+
+bool CMarkupSTL::FindElement(const char* name) {
+    const int first = m_main != 0 ? m_elems[m_main].next : m_elems[m_parent].firstChild;
+    const int found = FindSibling(first, name);
+    if (found == 0) {
+        return false;
+    }
+    m_main = found;
+    m_child = 0;
+    return true;
+}
+
+bool CMarkupSTL::EnterElement() {
+    if (m_main == 0) {
+        return false;
+    }
+    m_parent = m_main;
+    m_main = m_child;
+    m_child = 0;
+    return true;
+}
+
+bool CMarkupSTL::LeaveElement() {
+    if (m_parent == 0) {
+        return false;
+    }
+    m_child = m_main;
+    m_main = m_parent;
+    m_parent = m_elems[m_parent].parent;
+    return true;
+}
+
+void CMarkupSTL::ResetMainPosition() {
+    m_main = 0;
+    m_child = 0;
+}
+
+bool CMarkupSTL::FindChildElement(const char* name) {
+    if (m_main == 0 && !FindElement(nullptr)) {
+        return false;
+    }
+    const int first = m_child != 0 ? m_elems[m_child].next : m_elems[m_main].firstChild;
+    const int found = FindSibling(first, name);
+    if (found == 0) {
+        return false;
+    }
+    m_child = found;
+    return true;
+}
+
+void CMarkupSTL::ResetChildPosition() {
+    m_child = 0;
+}
+
+std::string CMarkupSTL::GetElementText() const {
+    return m_main != 0 ? ElementText(m_main) : std::string();
+}
+
+std::string CMarkupSTL::GetChildElementText() const {
+    return m_child != 0 ? ElementText(m_child) : std::string();
+}
+
+std::string CMarkupSTL::ElementText(int elem) const {
+    const ElemPos& e = m_elems[elem];
+    if (e.firstChild != 0 || (e.flags & (kEmptyElement | kNotEnded)) != 0) {
+        return {};
+    }
+    const std::string_view text(m_doc);
+    const size_t begin = e.start + e.startTagLen;
+    const size_t end = e.start + e.length - e.endTagLen;
+    if (end <= begin) {
+        return {};
+    }
+    const std::string_view content = text.substr(begin, end - begin);
+    if (content.find('<') == std::string_view::npos) {
+        return markup::DecodeEntities(content);
+    }
+    // Comments, instructions or CDATA inside: decode the text nodes, take
+    // CDATA as it stands, drop the rest.
+    std::string out;
+    size_t offset = begin;
+    for (;;) {
+        const MarkupNode node = markup::ScanNode(text, offset, end);
+        if (node.type == NodeType::End) {
+            break;
+        }
+        offset = node.end;
+        if (node.type == NodeType::Text) {
+            out += markup::DecodeEntities(text.substr(node.start, node.end - node.start));
+        } else if (node.type == NodeType::CData) {
+            const size_t inner = node.start + 9;  // after "<![CDATA["
+            if (node.end >= inner + 3) {
+                out.append(text.substr(inner, node.end - 3 - inner));
+            }
+        }
+    }
+    return out;
+}
