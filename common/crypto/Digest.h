@@ -1,0 +1,25 @@
+#pragma once
+// MD5 and SHA-1 digests (the login's password digest) and hexadecimal text.
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace crypto {
+
+using Md5Digest = std::array<uint8_t, 16>;
+using Sha1Digest = std::array<uint8_t, 20>;
+
+// The raw digest bytes of `data`; false (digest zeroed) when the digest is
+// unavailable.
+bool Md5(std::span<const uint8_t> data, Md5Digest& digest);
+bool Sha1(std::span<const uint8_t> data, Sha1Digest& digest);
+bool Md5(std::string_view text, Md5Digest& digest);
+bool Sha1(std::string_view text, Sha1Digest& digest);
+
+// Two hexadecimal digits per byte, lower case unless asked otherwise.
+std::string HexText(std::span<const uint8_t> bytes, bool upperCase = false);
+
+}  // namespace crypto
