@@ -1,0 +1,108 @@
+#pragma once
+// CConnectProc: one attempt to reach a device's TCP port, trying hard on PCs
+// with several network adapters. A plain connect (the system chooses the
+// adapter) comes first; when it fails, the socket is bound to each of the
+// host's own IPv4 addresses in turn (local port 9088) and connected from
+// there, and the local address that worked is remembered for the whole
+// process, so that later connections go straight through it.
+//
+// Connect returns a connected non-blocking socket, which then belongs to the
+// caller, or -1. Destroy is called once Connect has returned; another thread
+// stops a running Connect with Cancel.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <netinet/in.h>
+
+#include "common/platform/Clock.h"
+
+// The two programs carry the same procedure with small differences: Cfgpush
+// binds the socket it already holds instead of opening a fresh one, and its
+// error prints carry its own line numbers.
+enum class ConnectVariant { Common, Cfgpush };
+
+// What the procedure takes from its surroundings; tests replace them so that
+// its time limits run in milliseconds.
+struct ConnectProcEnv {
+    platform::Clock* clock = nullptr;  // null: the system clock (ticks and the pauses)
+    // The host's own IPv4 addresses, in order; empty: platform::HostIPv4Addresses.
+    std::function<std::vector<std::string>()> hostAddresses;
+    // One waiting slice; empty: SWL_WaitConnected.
+    std::function<int(int sock, uint32_t timeoutMs)> waitConnected;
+    ConnectVariant variant = ConnectVariant::Common;
+    uint16_t localPort = 9088;
+};
+
+// The waiting slices of a connect time-out: whole seconds, then the rest
+// (2500 ms gives 1000, 1000, 500).
+std::vector<uint32_t> ConnectSlices(uint32_t timeoutMs);
+
+class CConnectProc {
+public:
+    static constexpr uint16_t kLocalPort = 9088;
+    static constexpr uint32_t kSliceMs = 1000;
+    static constexpr uint64_t kAdapterLimitMs = 60000;
+    static constexpr int kMaxAttemptIndex = 30;  // attempts 0 to 30
+    static constexpr uint32_t kAttemptPauseMs = 1000;
+    static constexpr size_t kMaxAddressText = 15;
+
+    // address: dotted IPv4 text, at most 15 characters. Null only when out
+    // of memory.
+    static CConnectProc* Create(const char* address, uint16_t port, ConnectProcEnv env = {});
+
+    CConnectProc(const CConnectProc&) = delete;
+    CConnectProc& operator=(const CConnectProc&) = delete;
+
+    // A connected socket for the caller, or -1.
+    int Connect(uint32_t timeoutMs);
+    // Cancels, closes a socket still held and frees the object. Returns 0.
+    int Destroy();
+    // Ends a running Connect at its next waiting slice or attempt, with -1.
+    void Cancel() { m_cancel.store(true); }
+
+    // The process-wide preferred local address ("" when none).
+    static std::string PreferredLocalAddress();
+    // Forgets it (tests start from a clean process state with this).
+    static void ResetPreferredLocalAddress();
+
+private:
+    CConnectProc(const char* address, uint16_t port, ConnectProcEnv env);
+    ~CConnectProc();
+
+    int Line(int common, int cfgpush) const;
+    bool WaitInSlices(uint32_t timeoutMs);
+    int AdapterProcedure(const sockaddr_in& remote, uint32_t timeoutMs);
+    bool PrepareAttemptSocket();
+    bool BindLocal(const std::string& local);
+    int HandOver();
+
+    std::string m_addressText;
+    bool m_addressValid = false;
+    in_addr m_address{};  // network byte order
+    uint16_t m_port;
+    int m_socket = -1;
+    bool m_socketUsed = false;  // the held socket already took part in a connect
+    std::atomic<bool> m_cancel{false};
+    std::mutex m_connectMutex;  // held for a whole Connect
+
+    platform::Clock& m_clock;
+    std::function<std::vector<std::string>()> m_hostAddresses;
+    std::function<int(int, uint32_t)> m_waitConnected;
+    ConnectVariant m_variant;
+    uint16_t m_localPort;
+};
+
+struct ConnectProcDestroyer {
+    void operator()(CConnectProc* proc) const {
+        if (proc != nullptr) {
+            proc->Destroy();
+        }
+    }
+};
+using ConnectProcPtr = std::unique_ptr<CConnectProc, ConnectProcDestroyer>;

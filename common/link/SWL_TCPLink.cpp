@@ -1,0 +1,597 @@
+#include "common/link/SWL_TCPLink.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <new>
+#include <system_error>
+
+#include "common/link/SWL_Public.h"
+#include "common/platform/Clock.h"
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// The receive thread looks at its running flag at least this often.
+constexpr uint32_t kRecvThreadWaitMs = 1000;
+// A sender given a keep-running flag looks at it at least this often while
+// the socket is full.
+constexpr uint32_t kKeepRunningCheckMs = 10;
+// Bytes dropped per read when a fragment is thrown away.
+constexpr uint32_t kDrainChunk = 16 * 1024;
+
+uint64_t Tick() {
+    return platform::SystemClock().TickMs();
+}
+
+}  // namespace
+
+// How one exact read behaves: whether it may give up when nothing of the
+// block is there yet, its stall limit, and what it prints and returns.
+struct CTcpLink::ReadRules {
+    bool blocking;
+    uint32_t stallMs;
+    int stallResult;
+    int closedLine;  // printed when the peer closed; 0: nothing
+    int errorLine;   // printed on a socket error; 0: nothing
+};
+
+void CTcpLink::Slot::Clear() {
+    busy = false;
+    messageId = count = total = received = 0;
+    buffer.reset();
+}
+
+CTcpLink* CTcpLink::Create(int sock) {
+    return Create(sock, TcpLinkTimings{});
+}
+
+CTcpLink* CTcpLink::Create(int sock, const TcpLinkTimings& timings) {
+    const int wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFd < 0) {
+        return nullptr;
+    }
+    auto* link = new (std::nothrow) CTcpLink(sock, wakeFd, timings);
+    if (link == nullptr) {
+        ::close(wakeFd);
+    }
+    return link;
+}
+
+CTcpLink::CTcpLink(int sock, int wakeFd, const TcpLinkTimings& timings)
+    : m_socket(sock), m_wakeFd(wakeFd), m_timings(timings) {}
+
+CTcpLink::~CTcpLink() {
+    ::close(m_wakeFd);
+}
+
+void CTcpLink::MarkBroken() {
+    if (m_broken.exchange(true)) {
+        return;
+    }
+    // The eventfd stays readable from now on, so every poll on the link
+    // returns at once and its caller finds the link broken.
+    eventfd_write(m_wakeFd, 1);
+    { std::lock_guard<std::mutex> lock(m_waitMutex); }
+    m_waitCv.notify_all();
+}
+
+void CTcpLink::ReportBroken() {
+    if (m_reported.exchange(true)) {
+        return;
+    }
+    const Callback callback = GetCallback();
+    if (callback.function != nullptr) {
+        callback.function(callback.user, nullptr, -1);
+    }
+}
+
+CTcpLink::Callback CTcpLink::GetCallback() {
+    std::lock_guard<std::mutex> lock(m_callbackMutex);
+    return m_callback;
+}
+
+bool CTcpLink::StartThread(std::atomic<bool>& running, std::jthread& thread,
+                           void (CTcpLink::*body)()) {
+    running.store(true);
+    try {
+        thread = std::jthread([this, body] { (this->*body)(); });
+    } catch (const std::system_error&) {
+        running.store(false);
+        return false;
+    }
+    return true;
+}
+
+void CTcpLink::StopThread(std::atomic<bool>& running, std::jthread& thread) {
+    if (!thread.joinable()) {
+        return;
+    }
+    running.store(false);
+    { std::lock_guard<std::mutex> lock(m_waitMutex); }
+    m_waitCv.notify_all();
+    thread.join();
+}
+
+int CTcpLink::StartLinkThreads(TcpLinkCallback callback, void* user, bool watchdogMode) {
+    std::lock_guard<std::mutex> lock(m_startMutex);
+    if (m_keepAliveThread.joinable() || m_watchdogThread.joinable()) {
+        return 1;
+    }
+    {
+        std::lock_guard<std::mutex> callbackLock(m_callbackMutex);
+        m_callback = Callback{callback, user};
+    }
+    if (watchdogMode) {
+        m_watchdogMode.store(true);
+        m_idleCount.store(0);
+        if (!StartThread(m_watchdogRunning, m_watchdogThread, &CTcpLink::WatchdogThread)) {
+            SWL_PrintError(kSwlTcpLinkSource, 131);
+            return 1;
+        }
+        return 0;
+    }
+    if (!StartThread(m_keepAliveRunning, m_keepAliveThread, &CTcpLink::KeepAliveThread)) {
+        SWL_PrintError(kSwlTcpLinkSource, 141);
+        return 1;
+    }
+    return 0;
+}
+
+int CTcpLink::StartRecvThread() {
+    std::lock_guard<std::mutex> lock(m_startMutex);
+    if (m_recvThread.joinable()) {
+        return 1;
+    }
+    if (!StartThread(m_recvRunning, m_recvThread, &CTcpLink::RecvThread)) {
+        SWL_PrintError(kSwlTcpLinkSource, 701);
+        return 2;
+    }
+    return 0;
+}
+
+void CTcpLink::KeepAliveThread() {
+    const auto interval = std::chrono::milliseconds(m_timings.keepAliveIntervalMs);
+    auto next = SteadyClock::now() + interval;
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(m_waitMutex);
+            m_waitCv.wait_until(lock, next,
+                                [this] { return !m_keepAliveRunning.load() || m_broken.load(); });
+        }
+        if (!m_keepAliveRunning.load()) {
+            return;
+        }
+        if (m_broken.load()) {
+            ReportBroken();
+            return;
+        }
+        const auto now = SteadyClock::now();
+        if (now < next) {
+            continue;
+        }
+        if (SendKeepAlive() != 0) {
+            MarkBroken();
+            ReportBroken();
+            return;
+        }
+        next += interval;
+        if (next <= now) {
+            next = now + interval;
+        }
+    }
+}
+
+void CTcpLink::WatchdogThread() {
+    const auto step = std::chrono::milliseconds(m_timings.watchdogTickMs);
+    auto next = SteadyClock::now() + step;
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(m_waitMutex);
+            m_waitCv.wait_until(lock, next,
+                                [this] { return !m_watchdogRunning.load() || m_broken.load(); });
+        }
+        if (!m_watchdogRunning.load()) {
+            return;
+        }
+        if (m_broken.load()) {
+            ReportBroken();
+            return;
+        }
+        const auto now = SteadyClock::now();
+        if (now < next) {
+            continue;
+        }
+        next += step;
+        if (next <= now) {
+            next = now + step;
+        }
+        if (m_idleCount.fetch_add(1) + 1 >= m_timings.watchdogLimitTicks) {
+            MarkBroken();
+            ReportBroken();
+            return;
+        }
+    }
+}
+
+void CTcpLink::RecvThread() {
+    while (m_recvRunning.load() && !m_broken.load()) {
+        if (m_recvPauses.load() > 0) {
+            std::unique_lock<std::mutex> lock(m_waitMutex);
+            m_waitCv.wait_for(lock, std::chrono::milliseconds(kRecvThreadWaitMs), [this] {
+                return m_recvPauses.load() == 0 || !m_recvRunning.load() || m_broken.load();
+            });
+            continue;
+        }
+        if (!WaitSocket(POLLIN, kRecvThreadWaitMs) || m_recvPauses.load() > 0) {
+            continue;
+        }
+        uint8_t* message = nullptr;
+        uint32_t length = 0;
+        const int result = RecvMsg(message, length, false, 0);
+        if (result == 0) {
+            const Callback callback = GetCallback();
+            if (callback.function != nullptr) {
+                callback.function(callback.user, message, static_cast<int>(length));
+            }
+            FreeMsg(message);
+        } else if (result != 1) {
+            // Nothing reads this link any more once this thread ends, so a
+            // protocol error (which alone does not break the link for a
+            // direct reader) breaks it here and the owner hears of it.
+            MarkBroken();
+            return;
+        }
+    }
+}
+
+bool CTcpLink::WaitSocket(short events, uint32_t timeoutMs) {
+    pollfd fds[2] = {{m_socket, events, 0}, {m_wakeFd, POLLIN, 0}};
+    const int timeout =
+        timeoutMs > static_cast<uint32_t>(INT_MAX) ? INT_MAX : static_cast<int>(timeoutMs);
+    return ::poll(fds, 2, timeout) > 0;
+}
+
+int CTcpLink::SendMsg(const void* data, uint32_t length, const std::atomic<bool>* keepRunning) {
+    if (length == tcplink::kFragmentMarker || (data == nullptr && length != 0)) {
+        return -1;
+    }
+    uint8_t header[tcplink::kFrameHeaderSize];
+    tcplink::EncodeFrameHeader(length, header);
+    std::lock_guard<std::mutex> lock(m_sendMutex);
+    return SendLoop(header, static_cast<const uint8_t*>(data), length, keepRunning);
+}
+
+int CTcpLink::SendKeepAlive() {
+    uint8_t header[tcplink::kFrameHeaderSize];
+    tcplink::EncodeFrameHeader(0, header);
+    std::lock_guard<std::mutex> lock(m_sendMutex);
+    return SendLoop(header, nullptr, 0, nullptr);
+}
+
+int CTcpLink::SendLoop(const uint8_t* header, const uint8_t* data, uint32_t length,
+                       const std::atomic<bool>* keepRunning) {
+    // Header and payload leave in one call where the socket takes them,
+    // so a short message is not split into two segments.
+    iovec parts[2] = {{const_cast<uint8_t*>(header), tcplink::kFrameHeaderSize},
+                      {const_cast<uint8_t*>(data), length}};
+    size_t first = 0;
+    const size_t count = length != 0 ? 2 : 1;
+    uint64_t lastProgress = Tick();
+    bool sentAny = false;
+    while (first < count) {
+        if (m_broken.load()) {
+            return -1;
+        }
+        if (keepRunning != nullptr && !keepRunning->load()) {
+            // Stopping inside a frame would leave the device reading the next
+            // frame's header out of our payload: the link cannot go on.
+            if (sentAny) {
+                MarkBroken();
+            }
+            return -1;
+        }
+        msghdr message{};
+        message.msg_iov = parts + first;
+        message.msg_iovlen = count - first;
+        const ssize_t sent = ::sendmsg(m_socket, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent > 0) {
+            auto left = static_cast<size_t>(sent);
+            while (first < count && left >= parts[first].iov_len) {
+                left -= parts[first].iov_len;
+                ++first;
+            }
+            if (first < count) {
+                parts[first].iov_base = static_cast<uint8_t*>(parts[first].iov_base) + left;
+                parts[first].iov_len -= left;
+            }
+            sentAny = true;
+            lastProgress = Tick();
+            continue;
+        }
+        if (sent == 0) {
+            SWL_PrintError(kSwlTcpLinkSource, 307);
+            return -1;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (SWL_WouldBlock()) {
+            const uint64_t elapsed = Tick() - lastProgress;
+            if (elapsed >= m_timings.stallLimitMs) {
+                MarkBroken();
+                return -1;
+            }
+            uint32_t waitMs = m_timings.stallLimitMs - static_cast<uint32_t>(elapsed);
+            if (keepRunning != nullptr) {
+                waitMs = std::min(waitMs, kKeepRunningCheckMs);
+            }
+            WaitSocket(POLLOUT, waitMs);
+            continue;
+        }
+        MarkBroken();
+        SWL_PrintError(kSwlTcpLinkSource, 300);
+        return -1;
+    }
+    return 0;
+}
+
+int CTcpLink::ReadExact(uint8_t* buffer, uint32_t length, const ReadRules& rules) {
+    uint32_t got = 0;
+    uint64_t lastProgress = Tick();
+    for (;;) {
+        if (m_broken.load()) {
+            return 3;
+        }
+        if (got == length) {
+            return 0;
+        }
+        const ssize_t r = ::recv(m_socket, buffer + got, length - got, MSG_DONTWAIT);
+        if (r > 0) {
+            m_idleCount.store(0);
+            got += static_cast<uint32_t>(r);
+            lastProgress = Tick();
+            continue;
+        }
+        if (r == 0) {
+            if (rules.closedLine != 0) {
+                SWL_PrintError(kSwlTcpLinkSource, rules.closedLine);
+            }
+            MarkBroken();
+            return 2;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (!SWL_WouldBlock()) {
+            if (rules.errorLine != 0) {
+                SWL_PrintError(kSwlTcpLinkSource, rules.errorLine);
+            }
+            MarkBroken();
+            return 3;
+        }
+        const uint64_t elapsed = Tick() - lastProgress;
+        if (elapsed > rules.stallMs) {
+            MarkBroken();
+            return rules.stallResult;
+        }
+        if (!rules.blocking && got == 0) {
+            return 1;
+        }
+        WaitSocket(POLLIN, rules.stallMs - static_cast<uint32_t>(elapsed) + 1);
+    }
+}
+
+int CTcpLink::Drain(uint32_t length) {
+    const ReadRules rules{true, m_timings.stallLimitMs, 3, 669, 0};
+    uint8_t scratch[kDrainChunk];
+    while (length > 0) {
+        const uint32_t part = std::min(length, kDrainChunk);
+        const int r = ReadExact(scratch, part, rules);
+        if (r != 0) {
+            return r;
+        }
+        length -= part;
+    }
+    return 0;
+}
+
+int CTcpLink::ReadFrame(uint8_t*& buffer, uint32_t& length, bool& incomplete) {
+    const ReadRules headerRules{false, m_timings.stallLimitMs, 3, 669, 0};
+    const ReadRules bodyRules{true, m_timings.stallLimitMs, 3, 669, 0};
+    uint8_t raw[tcplink::kFrameHeaderSize];
+    int r = ReadExact(raw, sizeof raw, headerRules);
+    if (r != 0) {
+        return r;
+    }
+    const tcplink::FrameHeader header = tcplink::DecodeFrameHeader(raw);
+    if (!header.magicOk) {
+        return 3;
+    }
+    if (header.length == 0) {
+        return 1;
+    }
+    if (header.length == tcplink::kFragmentMarker) {
+        return ReadFragment(buffer, length, incomplete);
+    }
+    if (header.length > m_timings.maxMessageLength) {
+        return 3;
+    }
+    std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[header.length]);
+    if (!data) {
+        MarkBroken();
+        return 3;
+    }
+    r = ReadExact(data.get(), header.length, bodyRules);
+    if (r != 0) {
+        return r;
+    }
+    buffer = data.release();
+    length = header.length;
+    return 0;
+}
+
+int CTcpLink::ReadFragment(uint8_t*& buffer, uint32_t& length, bool& incomplete) {
+    const ReadRules bodyRules{true, m_timings.stallLimitMs, 3, 669, 0};
+    uint8_t raw[tcplink::kFragmentHeaderSize];
+    int r = ReadExact(raw, sizeof raw, bodyRules);
+    if (r != 0) {
+        return r;
+    }
+    const tcplink::FragmentHeader h = tcplink::DecodeFragmentHeader(raw);
+    // Every way of dropping a fragment reads its bytes, so the next frame
+    // starts where it should; the result is then "no message".
+    const auto dropped = [this, &h] {
+        const int d = Drain(h.length);
+        return d != 0 ? d : 1;
+    };
+    switch (tcplink::JudgeFragment(h, m_timings.maxMessageLength)) {
+        case tcplink::FragmentVerdict::TooLarge:
+            return 3;
+        case tcplink::FragmentVerdict::BadSlot:
+            return dropped();
+        case tcplink::FragmentVerdict::Malformed:
+            m_slots[h.slot].Clear();
+            return dropped();
+        case tcplink::FragmentVerdict::Accept:
+            break;
+    }
+    Slot& slot = m_slots[h.slot];
+    if (h.number == 1) {
+        // A first fragment always starts over, whatever the slot held.
+        slot.Clear();
+        slot.buffer.reset(new (std::nothrow) uint8_t[h.total]);
+        if (!slot.buffer) {
+            MarkBroken();
+            return 3;
+        }
+        slot.busy = true;
+        slot.messageId = h.messageId;
+        slot.count = h.count;
+        slot.total = h.total;
+    } else if (!slot.busy || slot.messageId != h.messageId || slot.total != h.total ||
+               slot.count != h.count) {
+        return dropped();
+    } else if (h.length > slot.total - slot.received) {
+        slot.Clear();
+        return dropped();
+    }
+    r = ReadExact(slot.buffer.get() + slot.received, h.length, bodyRules);
+    if (r != 0) {
+        return r;
+    }
+    slot.received += h.length;
+    if (h.number != h.count) {
+        incomplete = true;
+        return 1;
+    }
+    if (slot.received != slot.total) {
+        // The last fragment came but bytes are missing: never deliver a
+        // message with a hole in it.
+        slot.Clear();
+        return 1;
+    }
+    buffer = slot.buffer.release();
+    length = slot.total;
+    slot.Clear();
+    return 0;
+}
+
+int CTcpLink::RecvExact(void* buffer, uint32_t length, uint32_t timeoutMs) {
+    const ReadRules rules{true, timeoutMs, 1, 379, 372};
+    std::lock_guard<std::mutex> lock(m_recvMutex);
+    return ReadExact(static_cast<uint8_t*>(buffer), length, rules);
+}
+
+int CTcpLink::RecvMsg(uint8_t*& buffer, uint32_t& length, bool wait, uint32_t maxWaitMs) {
+    buffer = nullptr;
+    length = 0;
+    const bool waiting = wait && maxWaitMs != 0;
+    struct PauseGuard {
+        CTcpLink* link;
+        explicit PauseGuard(CTcpLink* l) : link(l) {
+            if (link != nullptr) {
+                link->PauseRecvThread();
+            }
+        }
+        ~PauseGuard() {
+            if (link != nullptr) {
+                link->ResumeRecvThread();
+            }
+        }
+        PauseGuard(const PauseGuard&) = delete;
+        PauseGuard& operator=(const PauseGuard&) = delete;
+    } pause(waiting ? this : nullptr);
+
+    const uint64_t start = Tick();
+    for (;;) {
+        bool incomplete = false;
+        int result;
+        {
+            std::lock_guard<std::mutex> lock(m_recvMutex);
+            result = ReadFrame(buffer, length, incomplete);
+        }
+        if (result != 1) {
+            return result;
+        }
+        if (!waiting || incomplete) {
+            return 1;
+        }
+        const uint64_t elapsed = Tick() - start;
+        if (elapsed > maxWaitMs) {
+            return 1;
+        }
+        WaitSocket(POLLIN, maxWaitMs - static_cast<uint32_t>(elapsed) + 1);
+    }
+}
+
+int CTcpLink::RecvMsg(TcpLinkMessage& message, bool wait, uint32_t maxWaitMs) {
+    uint8_t* buffer = nullptr;
+    uint32_t length = 0;
+    const int result = RecvMsg(buffer, length, wait, maxWaitMs);
+    message.data.reset(buffer);
+    message.length = length;
+    return result;
+}
+
+void CTcpLink::FreeMsg(uint8_t* buffer) {
+    delete[] buffer;
+}
+
+void CTcpLink::PauseRecvThread() {
+    m_recvPauses.fetch_add(1);
+}
+
+void CTcpLink::ResumeRecvThread() {
+    if (m_recvPauses.fetch_sub(1) == 1) {
+        { std::lock_guard<std::mutex> lock(m_waitMutex); }
+        m_waitCv.notify_all();
+    }
+}
+
+int CTcpLink::Close() {
+    // From here on nobody reports the broken link: the owner is closing it.
+    // A report already under way finishes before the threads are joined.
+    m_reported.store(true);
+    MarkBroken();
+    {
+        std::lock_guard<std::mutex> lock(m_startMutex);
+        StopThread(m_recvRunning, m_recvThread);
+        StopThread(m_watchdogRunning, m_watchdogThread);
+        StopThread(m_keepAliveRunning, m_keepAliveThread);
+    }
+    ::shutdown(m_socket, SHUT_RDWR);
+    if (::close(m_socket) != 0) {
+        SWL_PrintError(kSwlTcpLinkSource, 105);
+    }
+    delete this;
+    return 0;
+}

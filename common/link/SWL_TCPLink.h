@@ -1,0 +1,183 @@
+#pragma once
+// CTcpLink: one connected socket as a framed message link. Every message
+// travels behind an 8-byte frame header; device messages may arrive in
+// fragments that are put together again in one of two slots; a keep-alive
+// thread sends an empty frame about once a second (or, in watchdog mode, a
+// watchdog breaks the link after 20 s without data), and a receive thread
+// hands every complete message to the owner's callback.
+//
+// Results: RecvMsg 0 message, 1 none, 2 peer closed, 3 link broken or
+// protocol error; RecvExact 0, 1 time-out, 2 peer closed, 3 broken/error;
+// SendMsg and SendKeepAlive 0 or -1. A protocol error (wrong magic, a length
+// above the limit) alone leaves the link open for a direct reader; the
+// receive thread, after which nothing reads the link, breaks it instead.
+//
+// Threads: the keep-alive (or watchdog) and receive threads block on the
+// socket and on the link's own wake-up, never sleep-poll; an idle link costs
+// two wake-ups a second. Once broken, every operation fails at once. The
+// broken link is reported through the callback (user, null, -1) at most once,
+// by the keep-alive or watchdog thread; Close never reports it and, when it
+// returns, no callback runs any more. Close must not be called from inside
+// the callback (it waits for the thread that runs it).
+//
+// Readers: every read holds the receive lock while it reads a frame, not
+// while it waits for one to arrive. A thread waiting in RecvMsg (or holding
+// PauseRecvThread) has the incoming frames to itself: the receive thread
+// leaves them alone until it is done, so a reply awaited synchronously is
+// not taken by the receive thread.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "common/link/LinkFrames.h"
+
+// The owner's callback: (user, message, length) for a message, which the
+// link frees when the callback returns; (user, nullptr, -1) once when the
+// link is broken.
+using TcpLinkCallback = void (*)(void* user, uint8_t* message, int length);
+
+// Limits of a link. The defaults are the device protocol's; tests shorten them.
+struct TcpLinkTimings {
+    uint32_t stallLimitMs = 20000;  // a send or read without progress breaks the link
+    uint32_t keepAliveIntervalMs = 1000;
+    uint32_t watchdogTickMs = 1000;  // one step of the idle counter
+    uint32_t watchdogLimitTicks = 20;
+    uint32_t maxMessageLength = tcplink::kMaxMessageLength;
+};
+
+// A delivered message owned by C++ code. Its buffer is the one RecvMsg hands
+// out (allocated with new[], which is exactly what FreeMsg releases).
+struct TcpLinkMessage {
+    std::unique_ptr<uint8_t[]> data;
+    uint32_t length = 0;
+};
+
+class CTcpLink {
+public:
+    // A link on a connected socket, which it then owns. Null when the link's
+    // wake-up could not be made (the socket then stays the caller's).
+    static CTcpLink* Create(int sock);
+    static CTcpLink* Create(int sock, const TcpLinkTimings& timings);
+
+    CTcpLink(const CTcpLink&) = delete;
+    CTcpLink& operator=(const CTcpLink&) = delete;
+
+    // Stores the callback and starts the keep-alive thread, or in watchdog
+    // mode the watchdog thread. 0 started; 1 could not start (prints line 141
+    // or 131) or a link thread already runs.
+    int StartLinkThreads(TcpLinkCallback callback, void* user, bool watchdogMode);
+    // 0 started, 1 already started, 2 could not start (prints line 701).
+    int StartRecvThread();
+
+    // Sends one message as one frame. keepRunning, when given and false,
+    // stops the sending with -1. length 0xFFFFFFFF (the fragment marker)
+    // cannot be sent.
+    int SendMsg(const void* data, uint32_t length, const std::atomic<bool>* keepRunning = nullptr);
+    int SendKeepAlive();
+
+    // Reads exactly length unframed bytes; timeoutMs counts from the last
+    // progress.
+    int RecvExact(void* buffer, uint32_t length, uint32_t timeoutMs);
+    // One message. wait: keep reading until a message comes or maxWaitMs has
+    // passed (a maximum of 0 does not wait). On 0 the caller owns buffer and
+    // releases it with FreeMsg.
+    int RecvMsg(uint8_t*& buffer, uint32_t& length, bool wait, uint32_t maxWaitMs);
+    int RecvMsg(TcpLinkMessage& message, bool wait, uint32_t maxWaitMs);
+    static void FreeMsg(uint8_t* buffer);
+
+    // While paused (calls nest), the receive thread leaves incoming frames
+    // to other readers: take it before sending a request whose reply the
+    // caller will read itself.
+    void PauseRecvThread();
+    void ResumeRecvThread();
+
+    // Marks the link broken, stops the receive, watchdog and keep-alive
+    // threads in that order, shuts the socket down and closes it (a failed
+    // close prints line 105), frees the slots and the link. Returns 0.
+    int Close();
+
+    bool IsBroken() const { return m_broken.load(); }
+    int Socket() const { return m_socket; }
+
+private:
+    struct Slot {
+        bool busy = false;
+        uint32_t messageId = 0;
+        uint32_t count = 0;
+        uint32_t total = 0;
+        uint32_t received = 0;
+        std::unique_ptr<uint8_t[]> buffer;
+        void Clear();
+    };
+    struct ReadRules;
+    struct Callback {
+        TcpLinkCallback function = nullptr;
+        void* user = nullptr;
+    };
+
+    CTcpLink(int sock, int wakeFd, const TcpLinkTimings& timings);
+    ~CTcpLink();
+
+    void MarkBroken();
+    void ReportBroken();
+    Callback GetCallback();
+    bool StartThread(std::atomic<bool>& running, std::jthread& thread, void (CTcpLink::*body)());
+    void StopThread(std::atomic<bool>& running, std::jthread& thread);
+    void KeepAliveThread();
+    void WatchdogThread();
+    void RecvThread();
+
+    int SendLoop(const uint8_t* header, const uint8_t* data, uint32_t length,
+                 const std::atomic<bool>* keepRunning);
+    // Waits until the socket is ready for events, the link is woken or the
+    // time is up; true when poll reported something.
+    bool WaitSocket(short events, uint32_t timeoutMs);
+    int ReadExact(uint8_t* buffer, uint32_t length, const ReadRules& rules);
+    int Drain(uint32_t length);
+    int ReadFrame(uint8_t*& buffer, uint32_t& length, bool& incomplete);
+    int ReadFragment(uint8_t*& buffer, uint32_t& length, bool& incomplete);
+
+    const int m_socket;
+    const int m_wakeFd;  // eventfd, readable from the moment the link breaks
+    const TcpLinkTimings m_timings;
+
+    std::mutex m_callbackMutex;
+    Callback m_callback;  // guarded by m_callbackMutex
+
+    std::atomic<uint32_t> m_idleCount{0};
+    std::atomic<bool> m_watchdogMode{false};
+    std::atomic<bool> m_broken{false};
+    std::atomic<bool> m_reported{false};  // the broken link was reported, or Close began
+    std::atomic<bool> m_recvRunning{false};
+    std::atomic<bool> m_watchdogRunning{false};
+    std::atomic<bool> m_keepAliveRunning{false};
+    std::atomic<int> m_recvPauses{0};
+
+    std::jthread m_recvThread;       // guarded by m_startMutex
+    std::jthread m_watchdogThread;   // guarded by m_startMutex
+    std::jthread m_keepAliveThread;  // guarded by m_startMutex
+
+    Slot m_slots[tcplink::kReassemblySlots];  // guarded by m_recvMutex
+
+    std::mutex m_sendMutex;
+    std::mutex m_recvMutex;
+    std::mutex m_startMutex;
+
+    // Wakes the keep-alive, watchdog and paused receive threads.
+    std::mutex m_waitMutex;
+    std::condition_variable m_waitCv;
+};
+
+// Closes the link when the owner lets go of it.
+struct TcpLinkCloser {
+    void operator()(CTcpLink* link) const {
+        if (link != nullptr) {
+            link->Close();
+        }
+    }
+};
+using TcpLinkPtr = std::unique_ptr<CTcpLink, TcpLinkCloser>;
