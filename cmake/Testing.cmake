@@ -12,7 +12,17 @@ function(camprep_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE camprep::options ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE CAMPREP_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
+  # Test discovery at test time splits every list it is given, so several
+  # labels travel as one ("integration+netns"); ctest -L takes a regular
+  # expression, so `-L netns` and `-L integration` both select it. Only one
+  # ENVIRONMENT entry survives for the same reason.
+  string(REPLACE ";" "+" labels "${ARG_LABELS}")
+  list(LENGTH ARG_ENVIRONMENT envCount)
+  if(envCount GREATER 1)
+    message(FATAL_ERROR "camprep_test(${name}): at most one ENVIRONMENT entry")
+  endif()
+  set(environment "${ARG_ENVIRONMENT}")
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${ARG_ENVIRONMENT}")
+    PROPERTIES LABELS "${labels}" TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${environment}")
 endfunction()
