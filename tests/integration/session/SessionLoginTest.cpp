@@ -1,0 +1,201 @@
+// Session creation and login against a scripted device over loopback.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "SessionFixture.h"
+#include "common/platform/Diagnostics.h"
+#include "common/session/ProtocolIds.h"
+#include "common/session/SessionResults.h"
+
+namespace {
+
+using namespace testpeer;
+
+TEST(SessionCreate, OnlyProtocolVersionThreeMakesASession) {
+    for (uint32_t version : {2u, 4u}) {
+        ScriptedDevice device;
+        const DeviceGreeting g = MakeGreeting(version);
+        device.Start(&g, [](PeerConnection& c) {
+            Message m;
+            c.ReadMessage(m, 2000);  // nothing comes: the session was refused
+        });
+        int error = -1;
+        SessionPtr s = OpenSession(device, error);
+        EXPECT_FALSE(s);
+        EXPECT_EQ(error, version == 2 ? session::kProtocolTooOld : session::kProtocolTooNew);
+    }
+}
+
+TEST(SessionCreate, TheGreetingIsKeptWhole) {
+    ScriptedDevice device;
+    DeviceGreeting g = MakeGreeting(3, 1, 0x00ABCDEF, true);
+    g.SetWord(15, 0xDEADBEEF);
+    device.Start(&g, [](PeerConnection& c) {
+        Message m;
+        c.ReadMessage(m, 1000);
+    });
+    int error = -1;
+    SessionPtr s = OpenSession(device, error);
+    ASSERT_TRUE(s);
+    EXPECT_EQ(error, 0);
+    EXPECT_EQ(s->Greeting().bytes, g.bytes);
+    EXPECT_EQ(s->Greeting().ProductType(), 0x22u);
+    EXPECT_EQ(s->Greeting().SessionNumber(), 0xABCDEFu);
+    EXPECT_TRUE(s->Greeting().PayloadEncrypted());
+    EXPECT_EQ(s->GetStatus(), 4);  // not logged in yet
+}
+
+TEST(SessionLogin, SuccessFillsTheDeviceInformationAndStartsReceiving) {
+    ScriptedDevice device;
+    const DeviceGreeting g = MakeGreeting(3, 1, 123456);
+    Message request;
+    device.Start(&g, [&](PeerConnection& c) {
+        ASSERT_TRUE(AnswerLogin(c, &request));
+        // After the login the receive thread takes messages: a request is answered.
+        Message m;
+        ASSERT_TRUE(c.ReadMessage(m));
+        EXPECT_EQ(m.id, proto::kReq030D);
+        c.SendMessage(proto::kReply0302, Le32(77));
+        c.ReadMessage(m, 2000);
+    });
+    int error = -1;
+    SessionOptions options;
+    options.random = [] { return 42u; };
+    SessionPtr s = OpenSession(device, error, options);
+    ASSERT_TRUE(s);
+    NET_DEVICE_INFO info;
+    ASSERT_EQ(s->Login("admin", "739164", info), 0);
+    EXPECT_EQ(s->GetStatus(), 0);
+    EXPECT_EQ(info.softwareVersion, 0x04000201u);
+    EXPECT_EQ(info.value0, 0xA0A0A0A0u);
+    EXPECT_EQ(info.values4to20[0], 4u);
+    EXPECT_EQ(info.values4to20[4], 20u);
+    EXPECT_EQ(info.flag32, 1);
+    EXPECT_EQ(info.flag25, 1);
+    EXPECT_EQ(info.value35, 35u);  // body byte 31 is set
+    EXPECT_EQ(info.value26, 26u);
+    EXPECT_EQ(info.value27, 27u);
+    EXPECT_EQ(info.kindCode, 14u);  // body word 40 is 2
+    EXPECT_EQ(info.bytes96to99[3], 99u);
+    EXPECT_EQ(info.value52, 52u);
+    EXPECT_EQ(info.value56, 56u);
+    EXPECT_EQ(info.value92, 92u);
+    EXPECT_EQ(info.value48, 48u);
+    EXPECT_EQ(info.flag24, 1);
+    EXPECT_EQ(info.flag29, 0);
+    EXPECT_EQ(info.flag109, 1);
+    EXPECT_EQ(s->DeviceInfo().softwareVersion, info.softwareVersion);
+    uint32_t value = 0;
+    EXPECT_EQ(s->Request030D(value), 0);
+    EXPECT_EQ(value, 77u);
+    // The record went out in digest form with the nonce from our source.
+    ASSERT_EQ(request.body.size(), 116u);
+    EXPECT_EQ(GetLe32(request.body, 68), 43u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(request.body.data()) + 4), "admin");
+    s.reset();
+    device.Join();
+}
+
+TEST(SessionLogin, RefusalCodesAreMapped) {
+    const std::pair<uint32_t, int> cases[] = {{2, 1}, {3, 6}, {4, 6}, {7, 7}, {13, 5}};
+    for (const auto& [code, expected] : cases) {
+        ScriptedDevice device;
+        const DeviceGreeting g = MakeGreeting();
+        device.Start(&g, [code = code](PeerConnection& c) {
+            Message m;
+            ASSERT_TRUE(c.ReadMessage(m));
+            c.SendMessage(proto::CMD_REPLY_LONGIN_FAIL, Le32(code));
+            c.ReadMessage(m, 1000);
+        });
+        int error = -1;
+        SessionPtr s = OpenSession(device, error);
+        ASSERT_TRUE(s);
+        NET_DEVICE_INFO info;
+        EXPECT_EQ(s->Login("admin", "bad", info), expected) << code;
+        EXPECT_EQ(s->GetStatus(), 4);
+        s.reset();
+        device.Join();
+    }
+}
+
+TEST(SessionLogin, NoReplyWithinTheLimitGivesFour) {
+    ScriptedDevice device;
+    const DeviceGreeting g = MakeGreeting();
+    std::atomic<bool> done{false};
+    device.Start(&g, [&](PeerConnection& c) {
+        Message m;
+        ASSERT_TRUE(c.ReadMessage(m));
+        while (!done) c.ReadMessage(m, 100);  // silent, the connection stays up
+    });
+    int error = -1;
+    SessionOptions options;
+    options.loginReplyWaitMs = 300;
+    SessionPtr s = OpenSession(device, error, options);
+    ASSERT_TRUE(s);
+    NET_DEVICE_INFO info;
+    EXPECT_EQ(s->Login("admin", "739164", info), session::kLinkFailed);
+    EXPECT_EQ(s->GetStatus(), 4);
+    done = true;
+    s.reset();
+    device.Join();
+}
+
+TEST(SessionLogin, AnUnexpectedReplyIsNotASuccess) {
+    ScriptedDevice device;
+    const DeviceGreeting g = MakeGreeting();
+    device.Start(&g, [](PeerConnection& c) {
+        Message m;
+        ASSERT_TRUE(c.ReadMessage(m));
+        c.SendMessage(0x01000999, {});
+        c.ReadMessage(m, 1000);
+    });
+    int error = -1;
+    SessionPtr s = OpenSession(device, error);
+    ASSERT_TRUE(s);
+    NET_DEVICE_INFO info;
+    EXPECT_EQ(s->Login("admin", "739164", info), session::kLinkFailed);
+    EXPECT_EQ(s->GetStatus(), 4);
+    s.reset();
+    device.Join();
+}
+
+TEST(SessionLogin, OverLongCredentialsAreRefusedWithoutSending) {
+    ScriptedDevice device;
+    const DeviceGreeting g = MakeGreeting();
+    std::atomic<bool> gotSomething{false};
+    device.Start(&g, [&](PeerConnection& c) {
+        Message m;
+        if (c.ReadMessage(m, 1000)) gotSomething = true;
+    });
+    int error = -1;
+    SessionPtr s = OpenSession(device, error);
+    ASSERT_TRUE(s);
+    NET_DEVICE_INFO info;
+    EXPECT_EQ(s->Login(std::string(32, 'a').c_str(), "x", info), session::kLoginCredentialTooLong);
+    EXPECT_EQ(s->Login("admin", std::string(40, 'p').c_str(), info), session::kLoginCredentialTooLong);
+    device.Join();
+    EXPECT_FALSE(gotSomething);
+}
+
+TEST(SessionLogin, TheLoginLineNeverShowsThePassword) {
+    std::string seen;
+    platform::SetDiagSink([&](const std::string& t) { seen += t; });
+    ScriptedDevice device;
+    const DeviceGreeting g = MakeGreeting();
+    device.Start(&g, [](PeerConnection& c) { AnswerLogin(c); });
+    int error = -1;
+    SessionOptions options;
+    options.logLoginLine = true;
+    SessionPtr s = OpenSession(device, error, options);
+    ASSERT_TRUE(s);
+    NET_DEVICE_INFO info;
+    EXPECT_EQ(s->Login("admin", "s3cr3t-pw", info), 0);
+    s.reset();
+    device.Join();
+    platform::SetDiagSink({});
+    EXPECT_NE(seen.find("LogIn User = admin"), std::string::npos);
+    EXPECT_EQ(seen.find("s3cr3t-pw"), std::string::npos);
+}
+
+}  // namespace
