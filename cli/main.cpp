@@ -22,8 +22,9 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", std::string(CAMPREP_VERSION));
 
     auto& commands = cli::Commands();
-    std::sort(commands.begin(), commands.end(),
-              [](const cli::CommandEntry& a, const cli::CommandEntry& b) { return a.name < b.name; });
+    std::sort(
+        commands.begin(), commands.end(),
+        [](const cli::CommandEntry& a, const cli::CommandEntry& b) { return a.name < b.name; });
     std::vector<std::pair<CLI::App*, std::function<int()>>> runners;
     for (const cli::CommandEntry& entry : commands) {
         const size_t before = app.get_subcommands({}).size();

@@ -1,0 +1,54 @@
+#include "common/discovery/DeviceDiscovery.h"
+
+#include "common/platform/Diagnostics.h"
+
+namespace discovery {
+
+int SearchInterval(Program program) {
+    return program == Program::Fwbatch ? 5 : 1;
+}
+
+DeviceDiscovery::DeviceDiscovery(DiscoveryOptions options) : m_options(std::move(options)) {}
+
+bool DeviceDiscovery::Start(LANSCOUT_Callback callback, void* context) {
+    if (m_running) {
+        return true;
+    }
+    platform::NetworkPlatform& net =
+        m_options.net != nullptr ? *m_options.net : platform::Network();
+    if (LANSCOUT_Initial(callback, context, kSearchHopLimit) != LANSCOUT_OK) {
+        return false;
+    }
+    m_running = true;
+    if (!m_options.interfaces.empty()) {
+        std::vector<const char*> names;
+        for (const std::string& n : m_options.interfaces) {
+            names.push_back(n.c_str());
+        }
+        LANSCOUT_SetInterfaces(names.data(), static_cast<int>(names.size()));
+    }
+    const int interval = SearchInterval(m_options.program);
+    const bool wait = m_options.waitForNetwork;
+    m_watch.Start([&net, wait] { return !wait || net.IsNetworkAlive(); },
+                  [interval] {
+                      const int r = LANSCOUT_StartAuto(interval);
+                      platform::DiagPrintf("search started: %d\n", r);
+                  },
+                  m_options.networkPollMs);
+    if (m_options.addLinkLocalRoute) {
+        m_routeCommand = AddLinkLocalRoute(m_options.program, net);
+    }
+    return true;
+}
+
+void DeviceDiscovery::Stop() {
+    if (!m_running) {
+        return;
+    }
+    m_watch.Stop();
+    LANSCOUT_Quit();
+    LANSCOUT_SetInterfaces(nullptr, 0);
+    m_running = false;
+}
+
+}  // namespace discovery

@@ -1,0 +1,54 @@
+#include "common/discovery/NetworkWatch.h"
+
+#include <chrono>
+
+namespace discovery {
+
+bool NetworkWatch::Start(std::function<bool()> networkAlive, std::function<void()> onAlive,
+                         uint32_t pollMs) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_thread.joinable()) {
+        return false;
+    }
+    m_stop = false;
+    m_started = false;
+    m_thread =
+        std::thread(&NetworkWatch::Run, this, std::move(networkAlive), std::move(onAlive), pollMs);
+    return true;
+}
+
+void NetworkWatch::Run(std::function<bool()> networkAlive, std::function<void()> onAlive,
+                       uint32_t pollMs) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (!m_stop) {
+        lock.unlock();
+        const bool alive = networkAlive();
+        lock.lock();
+        if (alive && !m_stop) {
+            // Run the action under the lock, so Stop waits for it and it can
+            // never follow what Stop's caller does next.
+            onAlive();
+            m_started = true;
+            return;
+        }
+        m_cv.wait_for(lock, std::chrono::milliseconds(pollMs), [this] { return m_stop; });
+    }
+}
+
+void NetworkWatch::Stop() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stop = true;
+    }
+    m_cv.notify_all();
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+bool NetworkWatch::Started() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_started;
+}
+
+}  // namespace discovery
