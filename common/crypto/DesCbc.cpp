@@ -101,4 +101,43 @@ bool DecryptDesCbc(const char* ivText, const char* keyText, std::span<const uint
     return true;
 }
 
+bool EncryptDesCbc(const char* ivText, const char* keyText, std::span<const uint8_t> plain,
+                   std::vector<uint8_t>& cipher) {
+    cipher.clear();
+    const EVP_CIPHER* des = CryptoLibrary::Get().DesCbc();
+    if (des == nullptr) {
+        ReportMissingLegacy();
+        return false;
+    }
+    std::unique_ptr<EVP_CIPHER_CTX, CipherCtxFree> ctx(EVP_CIPHER_CTX_new());
+    if (ctx == nullptr || !HasEightChars(keyText) || !HasEightChars(ivText) ||
+        EVP_EncryptInit_ex(ctx.get(), des, nullptr, reinterpret_cast<const uint8_t*>(keyText),
+                           reinterpret_cast<const uint8_t*>(ivText)) != 1) {
+        ERR_clear_error();
+        return false;
+    }
+    cipher.resize(plain.size() + 8);
+    size_t produced = 0;
+    for (size_t done = 0; done < plain.size();) {
+        const size_t piece = std::min(kPiece, plain.size() - done);
+        int n = 0;
+        if (EVP_EncryptUpdate(ctx.get(), cipher.data() + produced, &n, plain.data() + done,
+                              static_cast<int>(piece)) != 1) {
+            ERR_clear_error();
+            cipher.clear();
+            return false;
+        }
+        produced += static_cast<size_t>(n);
+        done += piece;
+    }
+    int n = 0;
+    if (EVP_EncryptFinal_ex(ctx.get(), cipher.data() + produced, &n) != 1) {
+        ERR_clear_error();
+        cipher.clear();
+        return false;
+    }
+    cipher.resize(produced + static_cast<size_t>(n));
+    return true;
+}
+
 }  // namespace crypto

@@ -1,6 +1,7 @@
 #pragma once
 // DES-CBC decryption of the factory configuration package's blocks, with
-// standard block padding removed at the end.
+// standard block padding removed at the end, and the encryption that makes
+// them.
 
 #include <cstddef>
 #include <cstdint>
@@ -30,5 +31,12 @@ namespace crypto {
 // trailing zero). False on failure, with `plain` empty.
 bool DecryptDesCbc(const char* ivText, const char* keyText, std::span<const uint8_t> data,
                    std::vector<uint8_t>& plain);
+
+// The package tool's side: enciphers `plain` with DES-CBC and standard
+// block padding, so `cipher` is 1 to 8 bytes longer, a whole number of
+// 8-byte blocks. False on failure (cipher unavailable, key or IV text
+// shorter than 8 characters), with `cipher` empty.
+bool EncryptDesCbc(const char* ivText, const char* keyText, std::span<const uint8_t> plain,
+                   std::vector<uint8_t>& cipher);
 
 }  // namespace crypto

@@ -1,0 +1,113 @@
+#include "cfgpush/engine/PushWorker.h"
+
+#include <memory>
+
+#include "common/link/SWL_Public.h"
+#include "common/link/SWL_TCPLink.h"
+#include "common/platform/Diagnostics.h"
+#include "common/session/CNetDVSDevice.h"
+#include "common/session/DeviceGreeting.h"
+#include "common/session/SessionResults.h"
+
+namespace cfgpush {
+namespace {
+
+// Connects and reads the 64-byte greeting; the link on success.
+TcpLinkPtr Reach(const char* address, uint16_t port, uint32_t connectMs, uint32_t greetingMs,
+                 const ConnectProcEnv& env, uint8_t (&greeting)[DeviceGreeting::kSize]) {
+    if (address[0] == '\0') {
+        return nullptr;
+    }
+    ConnectProcPtr connector(CConnectProc::Create(address, port, env));
+    if (!connector) {
+        return nullptr;
+    }
+    const int sock = connector->Connect(connectMs);
+    if (sock < 0) {
+        return nullptr;
+    }
+    TcpLinkPtr link(CTcpLink::Create(sock));
+    if (!link) {
+        int s = sock;
+        SWL_CloseSocket(s);
+        return nullptr;
+    }
+    if (link->RecvExact(greeting, sizeof greeting, greetingMs) != 0) {
+        return nullptr;  // the link closes the connection
+    }
+    return link;
+}
+
+int IgnoreEvents(void*, CNetDevice*, int, int, const void*, uint32_t) { return 0; }
+
+int Push(_file_cfg_info& job, const PushOptions& options) {
+    const auto port = static_cast<uint16_t>(job.dataPort & 0xFFFF);
+    const PushTimings& t = options.timings;
+    uint8_t greeting[DeviceGreeting::kSize] = {};
+    TcpLinkPtr link = Reach(job.secondAddress, port, t.secondAddressConnectMs, t.secondAddressGreetingMs,
+                            options.connectEnv, greeting);
+    if (!link) {
+        link = Reach(job.firstAddress, port, t.firstAddressConnectMs, t.firstAddressGreetingMs, options.connectEnv,
+                     greeting);
+    }
+    if (!link) {
+        return kPushDisconnected;
+    }
+    SessionOptions sessionOptions;
+    sessionOptions.logLoginLine = true;
+    sessionOptions.configReplyWaitMs = t.configReplyWaitMs;
+    sessionOptions.httpReadWaitMs = t.httpReadWaitMs;
+    int error = 0;
+    std::unique_ptr<CNetDVSDevice, NetDeviceReleaser> session(
+        CreateNetDevice(link, greeting, &IgnoreEvents, nullptr, error, sessionOptions));
+    if (!session) {
+        platform::DiagPrintf("push %s: no session (%d)\n", job.mac, error);
+        return job.version3 ? kPushVersion3Failed : kPushVersion4Failed;
+    }
+    const auto length = static_cast<uint32_t>(job.payload.size());
+    if (job.version3) {
+        uint32_t value = 0;
+        return session->SendConfigCommand(job.payload.data(), length, value) == session::kOk ? kPushSuccess
+                                                                                             : kPushDisconnected;
+    }
+    NET_DEVICE_INFO info;
+    if (session->Login(job.userName.c_str(), job.password.c_str(), info) != session::kOk) {
+        return kPushVersion4Failed;
+    }
+    return session->ImportFacConf(job.payload.data(), length) == 200 ? kPushSuccess : kPushVersion4Failed;
+}
+
+}  // namespace
+
+void RunPushJob(_file_cfg_info job, const PushReport& report, const PushOptions& options) {
+    const int result = Push(job, options);  // connection, session and link are released here
+    const int row = job.rowIndex;
+    job.payload.clear();
+    job.payload.shrink_to_fit();
+    if (report) {
+        report(row, result);
+    }
+}
+
+void PushWorkerGroup::Start(_file_cfg_info job, PushReport report, PushOptions options) {
+    std::thread worker([job = std::move(job), report = std::move(report), options = std::move(options)]() mutable {
+        RunPushJob(std::move(job), report, options);
+    });
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_threads.push_back(std::move(worker));
+}
+
+void PushWorkerGroup::JoinAll() {
+    std::vector<std::thread> threads;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        threads.swap(m_threads);
+    }
+    for (std::thread& t : threads) {
+        if (t.joinable()) {
+            t.join();
+        }
+    }
+}
+
+}  // namespace cfgpush

@@ -1,0 +1,61 @@
+#pragma once
+// The push worker: connects to the device (second address, then first),
+// reads its greeting, creates the session and sends the payload: by the
+// version-3 configuration command without a login, or by logging in and
+// the "ImportFacConf" request. It reports one result through its callback,
+// as its last act.
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <vector>
+#include <thread>
+
+#include "cfgpush/engine/PushJob.h"
+#include "cfgpush/engine/PushResult.h"
+#include "common/link/SWL_ConnectProc.h"
+
+namespace cfgpush {
+
+struct PushTimings {
+    uint32_t secondAddressConnectMs = 8000;
+    uint32_t secondAddressGreetingMs = 5000;
+    uint32_t firstAddressConnectMs = 3000;
+    uint32_t firstAddressGreetingMs = 2000;
+    uint32_t configReplyWaitMs = 5000;  // version 3
+    uint32_t httpReadWaitMs = 5000;     // version 4
+};
+
+struct PushOptions {
+    PushTimings timings;
+    ConnectProcEnv connectEnv;  // tests shorten the connection procedure's limits
+};
+
+// (row index, result code).
+using PushReport = std::function<void(int rowIndex, int result)>;
+
+// Runs one job to its end on the calling thread and reports once.
+void RunPushJob(_file_cfg_info job, const PushReport& report, const PushOptions& options = {});
+
+// The worker threads of one owner (a window's application, a command). A
+// worker holds only its own job and report function, so it may outlive the
+// window that started it; the group joins every worker when it is
+// destroyed, before the program's statics go away. Every worker ends on its
+// own, within its connection and reply limits.
+class PushWorkerGroup {
+public:
+    PushWorkerGroup() = default;
+    ~PushWorkerGroup() { JoinAll(); }
+    PushWorkerGroup(const PushWorkerGroup&) = delete;
+    PushWorkerGroup& operator=(const PushWorkerGroup&) = delete;
+
+    void Start(_file_cfg_info job, PushReport report, PushOptions options = {});
+    // Waits for every worker started so far.
+    void JoinAll();
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::thread> m_threads;
+};
+
+}  // namespace cfgpush

@@ -1,0 +1,256 @@
+// `camprep push`: pushes a factory configuration package to devices given
+// by address or found by the search, one worker per device at once, as
+// Cfgpush does, and prints each device's result as it arrives.
+#include <arpa/inet.h>
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <optional>
+#include <cstdio>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "cfgpush/engine/CfgpushStringIds.h"
+#include "cfgpush/engine/FacPackage.h"
+#include "cfgpush/engine/FactoryItems.h"
+#include "cfgpush/engine/PushJob.h"
+#include "cfgpush/engine/PushResult.h"
+#include "cfgpush/engine/PushTargetFromRecord.h"
+#include "cfgpush/engine/PushWorker.h"
+#include "cli/CommandRegistry.h"
+#include "cli/DeviceSearch.h"
+#include "ui/EmbeddedStrings.h"
+
+namespace {
+
+struct PushArgs {
+    std::string fac;
+    std::string productType;
+    std::string user = "admin";
+    std::string password = "739164";
+    bool json = false;
+    std::vector<std::string> devices;
+    std::string softwareVersion;
+    bool discover = false;
+    double timeoutSeconds = 3.0;
+    std::vector<std::string> interfaces;
+    std::string match;
+};
+
+std::string Text(uint32_t id) { return strings::CfgpushStrings().Load(id); }
+
+int Usage(const std::string& message) {
+    std::fprintf(stderr, "camprep push: %s\n", message.c_str());
+    return cli::kExitUsage;
+}
+
+// "HOST:PORT" with a dotted IPv4 address and a port of 1..65535.
+bool ParseDevice(const std::string& text, std::string& host, int32_t& port) {
+    const size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 >= text.size()) {
+        return false;
+    }
+    host = text.substr(0, colon);
+    in_addr a{};
+    if (host.size() > 15 || inet_pton(AF_INET, host.c_str(), &a) != 1) {
+        return false;
+    }
+    const std::string portText = text.substr(colon + 1);
+    if (portText.find_first_not_of("0123456789") != std::string::npos || portText.size() > 5) {
+        return false;
+    }
+    port = std::stoi(portText);
+    return port >= 1 && port <= 65535;
+}
+
+bool Matches(const SEARCH_DEVICE_INFO& d, const std::string& text) {
+    if (text.empty()) {
+        return true;
+    }
+    for (const char* field : {d.mac, d.ip[0], d.ip[1], d.devName, d.productModel}) {
+        if (std::string(field).find(text) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Results arrive on the workers' threads; the command's thread prints them.
+struct ResultQueue {
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::deque<std::pair<int, int>> results;
+    void Push(int row, int code) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            results.emplace_back(row, code);
+        }
+        cv.notify_one();
+    }
+    std::pair<int, int> Pop() {
+        std::unique_lock<std::mutex> lock(mutex);
+        cv.wait(lock, [this] { return !results.empty(); });
+        auto r = results.front();
+        results.pop_front();
+        return r;
+    }
+};
+
+int RunPush(const PushArgs& args) {
+    if (args.discover == !args.devices.empty()) {
+        return Usage("give the devices either with --device HOST:PORT or with --discover");
+    }
+    if (!args.discover && (!args.interfaces.empty() || !args.match.empty())) {
+        return Usage("--interface and --match go with --discover");
+    }
+    std::vector<cfgpush::PushTarget> targets;
+    for (const std::string& d : args.devices) {
+        cfgpush::PushTarget t;
+        if (!ParseDevice(d, t.firstAddress, t.dataPort)) {
+            return Usage("not an IPv4 address and port: " + d);
+        }
+        t.secondAddress = t.firstAddress;
+        t.softwareVersion = args.softwareVersion;
+        targets.push_back(t);
+    }
+
+    cfgpush::FacPackage package;
+    int openErrno = 0;
+    switch (package.Load(args.fac, &openErrno)) {
+        case cfgpush::FacLoadResult::kLoaded:
+            break;
+        case cfgpush::FacLoadResult::kCannotOpen:
+            std::fprintf(stderr, "camprep push: cannot read %s: %s\n", args.fac.c_str(), std::strerror(openErrno));
+            return cli::kExitUsage;
+        case cfgpush::FacLoadResult::kBadFormat:
+            std::fprintf(stderr, "%s\n", Text(cfgpush::ids::kMsgBadFileFormat).c_str());
+            return cli::kExitUsage;
+    }
+    const std::vector<cfgpush::ProductTypeEntry> types = package.ProductTypesInBoxOrder();
+    if (types.empty()) {
+        std::fprintf(stderr, "%s\n", Text(cfgpush::ids::kMsgImportFileFirst).c_str());
+        return cli::kExitUsage;
+    }
+    int32_t entry = types.front().entryNumber;
+    if (!args.productType.empty()) {
+        const std::optional<int32_t> found = package.FindProductByName(args.productType);
+        if (!found) {
+            return Usage("the package has no product type \"" + args.productType + "\"");
+        }
+        entry = *found;
+    }
+    cfgpush::FactoryItemLists lists;
+    if (!cfgpush::BuildItemLists(package, entry, lists)) {
+        std::fprintf(stderr, "%s\n", Text(cfgpush::ids::kMsgFileIncorrect).c_str());
+        return cli::kExitUsage;
+    }
+
+    if (args.discover) {
+        cli::DeviceSearch search("KMX", args.interfaces);
+        std::string error;
+        if (!search.Run(std::chrono::milliseconds(static_cast<int64_t>(args.timeoutSeconds * 1000)), error)) {
+            std::fprintf(stderr, "camprep push: %s\n", error.c_str());
+            return cli::kExitFailed;
+        }
+        for (const SEARCH_DEVICE_INFO& d : search.Devices()) {
+            if (Matches(d, args.match)) {
+                targets.push_back(cfgpush::PushTargetFromRecord(d));
+            }
+        }
+        if (targets.empty()) {
+            std::fprintf(stderr, "camprep push: no device found\n");
+            return cli::kExitFailed;
+        }
+    }
+
+    std::vector<cfgpush::_file_cfg_info> jobs(targets.size());
+    for (size_t i = 0; i < targets.size(); ++i) {
+        if (!cfgpush::MakePushJob(static_cast<int32_t>(i), targets[i], cfgpush::LowBytesOfUtf8(args.user),
+                                  cfgpush::LowBytesOfUtf8(args.password), lists, package, jobs[i])) {
+            std::fprintf(stderr, "%s\n", Text(cfgpush::ids::kMsgFileIncorrect).c_str());
+            return cli::kExitUsage;
+        }
+    }
+    // What is printed of each job, kept before the job goes to its worker.
+    struct Shown {
+        std::string address;
+        int32_t port;
+        std::string mac;
+        std::string softwareVersion;
+        bool version3;
+    };
+    std::vector<Shown> shown;
+    for (const auto& job : jobs) {
+        shown.push_back({job.firstAddress[0] != '\0' ? job.firstAddress : job.secondAddress, job.dataPort & 0xFFFF,
+                         job.mac, job.softwareVersion, job.version3});
+    }
+
+    auto queue = std::make_shared<ResultQueue>();
+    std::vector<int> codes(jobs.size(), 0);
+    {
+        cfgpush::PushWorkerGroup workers;
+        for (auto& job : jobs) {
+            workers.Start(std::move(job), [queue](int row, int code) { queue->Push(row, code); });
+        }
+        for (size_t n = 0; n < shown.size(); ++n) {
+            const auto [row, code] = queue->Pop();
+            codes[static_cast<size_t>(row)] = code;
+            if (!args.json) {
+                const Shown& s = shown[static_cast<size_t>(row)];
+                std::printf("%s:%d\t%s\t%s\n", s.address.c_str(), s.port, s.mac.empty() ? "-" : s.mac.c_str(),
+                            Text(cfgpush::PushResultStringId(code)).c_str());
+                std::fflush(stdout);
+            }
+        }
+    }  // the workers have all reported: joined here
+
+    bool allOk = true;
+    nlohmann::json out = nlohmann::json::array();
+    for (size_t i = 0; i < shown.size(); ++i) {
+        allOk = allOk && codes[i] == cfgpush::kPushSuccess;
+        out.push_back({{"address", shown[i].address},
+                       {"port", shown[i].port},
+                       {"mac", shown[i].mac},
+                       {"software_version", shown[i].softwareVersion},
+                       {"path", shown[i].version3 ? "v3" : "v4"},
+                       {"code", codes[i]},
+                       {"result", Text(cfgpush::PushResultStringId(codes[i]))}});
+    }
+    if (args.json) {
+        std::printf("%s\n", out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+    }
+    return allOk ? cli::kExitOk : cli::kExitFailed;
+}
+
+const cli::CommandRegistrar kPush("push", [](CLI::App& app) {
+    auto args = std::make_shared<PushArgs>();
+    CLI::App* sub = app.add_subcommand(
+        "push",
+        "Push a factory configuration package to devices, one worker per device at once.\n"
+        "Devices come from --device HOST:PORT (both of the device's addresses are HOST) or\n"
+        "from --discover (run that inside a private network namespace unless you mean to\n"
+        "search the real network). Exit status: 0 every device succeeded, 1 some did not,\n"
+        "2 bad usage or a bad package.");
+    sub->add_option("--fac", args->fac, "The .fac package")->required();
+    sub->add_option("--product-type", args->productType, "Product type (default: the first in sorted order)");
+    sub->add_option("--user", args->user, "Device user name (default admin)");
+    sub->add_option("--password", args->password, "Device password (default 739164)");
+    sub->add_flag("--json", args->json, "Print one JSON array when every device has finished");
+    sub->add_option("--device", args->devices, "A device as IPv4-ADDRESS:PORT (repeatable)");
+    sub->add_option("--software-version", args->softwareVersion,
+                    "Software version of the --device devices (\"3...\" takes the version-3 path; default empty)");
+    sub->add_flag("--discover", args->discover, "Push to the devices the search finds");
+    sub->add_option("--timeout", args->timeoutSeconds, "Seconds to search with --discover (default 3)")
+        ->check(CLI::Range(0.1, 3600.0));
+    sub->add_option("--interface", args->interfaces, "Search only on this interface (repeatable)");
+    sub->add_option("--match", args->match, "Only devices whose MAC, address, name or model contains this text");
+    return [args] { return RunPush(*args); };
+});
+
+}  // namespace
