@@ -1,6 +1,7 @@
 #include "tests/integration/platform/PrivateNetns.h"
 
 #include <sched.h>
+#include <unistd.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 
@@ -99,7 +100,21 @@ bool SetTestInterfaceUp(const std::string& name, bool up) {
     if (!IsDummy(name) && Shell("ip link set " + name + "p" + state) != 0) {
         return false;
     }
-    return Shell("ip link set " + name + state) == 0;
+    if (Shell("ip link set " + name + state) != 0) {
+        return false;
+    }
+    // A veth's carrier follows its peer asynchronously: wait (bounded) until
+    // the interface reports the state asked for, so callers see it settled.
+    for (int i = 0; i < 500; ++i) {
+        const std::string operstate = Capture("ip -o link show " + name);
+        const bool running = operstate.find("LOWER_UP") != std::string::npos &&
+                             operstate.find(",UP") != std::string::npos;
+        if (running == up) {
+            return true;
+        }
+        usleep(10 * 1000);
+    }
+    return false;
 }
 
 }  // namespace nstest

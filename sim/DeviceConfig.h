@@ -1,0 +1,134 @@
+#pragma once
+// What one simulated device is and how it behaves: its identity (what the
+// search answer and the login reply tell about it), its greeting, its link
+// and upgrade behaviour, and the faults it shows on purpose.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace sim {
+
+// The versions of the three analysis components ("GetDeviceInfo").
+struct AiVersions {
+    std::string structure = "1.2.0";
+    std::string face = "2.0.1";
+    std::string vehicle = "1.0.5";
+};
+
+struct DeviceIdentity {
+    std::string mac;  // MAC text, the device's identity in the search (1..19 printable characters)
+    std::string devName;
+    std::string productModel = "IPC-SIM-4";
+    std::string productSeries = "KMX_IPC";
+    std::string softwareVer = "4.1.2.3";
+    // The 32-bit version of the login reply (four parts, the first in the
+    // top byte). Unset: made from softwareVer when that is a dotted quad.
+    std::optional<uint32_t> versionWord;
+    int32_t build = 1024;
+    std::string buildDate = "2024-03-15";
+    std::string kernelVer = "3.10.108";
+    int32_t deviceActivated = 0;  // 0 activated, 1 not activated
+    // The two address/mask pairs the search answer carries. Empty: the
+    // listen address (the second follows the first), with mask 255.0.0.0 on
+    // loopback and 255.255.255.0 elsewhere.
+    std::string ip[2];
+    std::string mask[2];
+    std::string listenAddress;  // where the data port listens
+    uint16_t dataPort = 9008;   // 0: any free port (the search answer carries the one bound)
+    uint16_t httpPort = 80;     // only advertised
+    std::string user = "admin";
+    std::string password = "739164";
+    std::optional<AiVersions> ai = AiVersions{};  // none: "GetDeviceInfo" answers without versions
+};
+
+// The greeting the device sends when a connection comes up.
+struct GreetingSettings {
+    uint32_t protocolVersion = 3;
+    uint32_t productType = 1;
+    uint32_t transformMode = 0;  // 0 none, else the cipher that disguises the login (0x10000 XOR)
+    uint32_t transformKey = 0;   // its 4 key bytes, little-endian (byte 0 first)
+    uint8_t digestMode = 1;      // 0 plain, 1 digest, 2 digest with the user name scrambled
+    uint32_t sessionNumber = 0;  // below 2^24
+    bool encrypted = false;      // HTTP payloads AES-encrypted under the session key
+};
+
+struct LinkSettings {
+    // Replies longer than this (header included) go out in fragments of
+    // this size, alternating reassembly slots 0 and 1; 0 sends them whole.
+    uint32_t fragmentSize = 0;
+    // An empty frame every so many milliseconds; 0 sends none.
+    uint32_t keepAliveMs = 0;
+};
+
+enum class UpgradeFinish {
+    Report,  // after the last piece, write the image, then report 100
+    Reboot,  // after the last piece, write the image, then close the connection
+};
+
+struct Behaviour {
+    uint32_t maxSessions = 16;     // logged-in sessions at once; more are refused with code 3
+    uint32_t pieceDelayMs = 20;    // before each upgrade progress reply
+    uint32_t writeImageMs = 2000;  // after the last piece
+    UpgradeFinish finish = UpgradeFinish::Report;
+    uint32_t configV3Reply = 0;   // first body word of the answer to 0x0D01
+    bool configV3Silent = false;  // 0x0D01 gets no answer
+};
+
+// A fault tied to the upgrade's percentage (the program's percentage, the
+// device's progress value minus one).
+struct UpgradeFault {
+    int atPercent = -1;     // -1: off; 0..99
+    bool everyTime = true;  // false: once, then the device behaves
+};
+
+enum class Silence {
+    None,
+    NoGreeting,    // accepts connections and sends nothing at all
+    NoLoginReply,  // sends the greeting, answers nothing
+    AfterLogin,    // answers the login, then nothing
+};
+
+struct DeviceFaults {
+    uint32_t refuseLogin = 0;                // non-zero: every login is refused with this code
+    UpgradeFault failUpgrade;                // sends progress 0 instead of this percentage
+    UpgradeFault dropConnection{-1, false};  // closes the connection instead of reporting it
+    uint32_t badMagicReply =
+        0;  // the n-th reply on a connection (1 = the login's) has magic "2222"
+    Silence silence = Silence::None;
+    int httpStatus = 0;  // non-zero: every HTTP request is answered with this status
+};
+
+struct DeviceConfig {
+    DeviceIdentity identity;
+    GreetingSettings greeting;
+    LinkSettings link;
+    Behaviour behaviour;
+    DeviceFaults faults;
+};
+
+// Device index (from 0) -> its default loopback address: 127.0.0.2 up to
+// 127.0.0.254, then 127.0.1.1 and so on (host byte 0 and 255 are skipped),
+// so 127.0.0.1 stays free for the programs.
+std::string DefaultAddress(size_t index);
+// A locally administered MAC text unique per index: "02:53:49:4D:hh:ll".
+std::string DefaultMac(size_t index);
+// Every setting at its default for the device with this index.
+DeviceConfig DefaultDevice(size_t index);
+
+// "a.b.c.d" (each 0..255) -> the four parts, a in the top byte.
+bool ParseVersionWord(const std::string& text, uint32_t& word);
+
+// Fills what follows from other settings (addresses, masks, version word).
+void CompleteConfig(DeviceConfig& config);
+// The empty text when the settings are usable, else what is wrong.
+std::string CheckConfig(const DeviceConfig& config);
+
+// The version word the login reply carries.
+uint32_t VersionWordOf(const DeviceConfig& config);
+
+const char* SilenceName(Silence silence);
+bool ParseSilence(const std::string& text, Silence& silence);
+
+}  // namespace sim

@@ -1,0 +1,34 @@
+#include "sim/SimDevice.h"
+
+namespace sim {
+
+SimDevice::SimDevice(size_t index, DeviceConfig config)
+    : m_index(index), m_config(std::make_shared<const DeviceConfig>(std::move(config))) {}
+
+std::shared_ptr<const DeviceConfig> SimDevice::Config() const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_config;
+}
+
+void SimDevice::SetConfig(DeviceConfig config) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    config.identity.listenAddress = m_config->identity.listenAddress;
+    config.identity.dataPort = m_config->identity.dataPort;
+    m_config = std::make_shared<const DeviceConfig>(std::move(config));
+    m_failSpent = false;
+    m_dropSpent = false;
+}
+
+bool SimDevice::TakeUpgradeFault(FaultKind kind, int percent) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    const UpgradeFault& fault = kind == FaultKind::FailUpgrade ? m_config->faults.failUpgrade
+                                                               : m_config->faults.dropConnection;
+    bool& spent = kind == FaultKind::FailUpgrade ? m_failSpent : m_dropSpent;
+    if (fault.atPercent < 0 || fault.atPercent != percent || (spent && !fault.everyTime)) {
+        return false;
+    }
+    spent = true;
+    return true;
+}
+
+}  // namespace sim

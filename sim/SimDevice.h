@@ -1,0 +1,52 @@
+#pragma once
+// One simulated device's shared state: its settings (replaceable while it
+// runs), its records and the memory of faults that fire only once. Safe to
+// use from any thread; the network side lives in DeviceService.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "sim/DeviceConfig.h"
+#include "sim/DeviceRecords.h"
+
+namespace sim {
+
+class SimDevice {
+public:
+    SimDevice(size_t index, DeviceConfig config);
+
+    size_t Index() const { return m_index; }
+    // The current settings; a connection takes a fresh copy for every message.
+    std::shared_ptr<const DeviceConfig> Config() const;
+    // Replaces the settings, except where the device listens (address and
+    // data port stay), and forgets which once-only faults have fired.
+    void SetConfig(DeviceConfig config);
+
+    RecordBook& Records() { return m_records; }
+    const RecordBook& Records() const { return m_records; }
+
+    // The data port actually bound (the configured one, or the one the
+    // system chose for 0); 0 before the device listens.
+    uint16_t BoundPort() const { return m_boundPort.load(); }
+    void SetBoundPort(uint16_t port) { m_boundPort.store(port); }
+
+    enum class FaultKind { FailUpgrade, DropConnection };
+    // True when the fault applies at this percentage now; a once-only fault
+    // is then spent until the settings are replaced.
+    bool TakeUpgradeFault(FaultKind kind, int percent);
+
+private:
+    const size_t m_index;
+    mutable std::mutex m_lock;  // guards m_config and the fault memory
+    std::shared_ptr<const DeviceConfig> m_config;
+    bool m_failSpent = false;
+    bool m_dropSpent = false;
+    RecordBook m_records;
+    std::atomic<uint16_t> m_boundPort{0};
+};
+
+}  // namespace sim
