@@ -30,16 +30,6 @@ const char* Reason(int status) {
     }
 }
 
-void Element(std::string& out, const char* name, const std::string& text) {
-    out += '<';
-    out += name;
-    out += '>';
-    out += XmlEscape(text);
-    out += "</";
-    out += name;
-    out += '>';
-}
-
 }  // namespace
 
 std::string HttpResponseText(int status, const std::string& body, const char* contentType) {
@@ -56,12 +46,12 @@ std::string HttpResponseText(int status, const std::string& body, const char* co
 
 std::string DeviceInfoDocument(const DeviceConfig& config) {
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><config><deviceInfo>";
-    Element(xml, "devName", config.identity.devName);
-    Element(xml, "softwareVer", config.identity.softwareVer);
+    AppendXmlElement(xml, "devName", config.identity.devName);
+    AppendXmlElement(xml, "softwareVer", config.identity.softwareVer);
     if (config.identity.ai) {
-        Element(xml, "structVersion", config.identity.ai->structure);
-        Element(xml, "faceDetectVersion", config.identity.ai->face);
-        Element(xml, "vehicleVersion", config.identity.ai->vehicle);
+        AppendXmlElement(xml, "structVersion", config.identity.ai->structure);
+        AppendXmlElement(xml, "faceDetectVersion", config.identity.ai->face);
+        AppendXmlElement(xml, "vehicleVersion", config.identity.ai->vehicle);
     }
     xml += "</deviceInfo></config>";
     return xml;

@@ -2,9 +2,7 @@
 
 namespace sim {
 
-namespace {
-
-void Element(std::string& out, const char* name, const std::string& text) {
+void AppendXmlElement(std::string& out, const char* name, const std::string& text) {
     out += '<';
     out += name;
     out += '>';
@@ -13,8 +11,6 @@ void Element(std::string& out, const char* name, const std::string& text) {
     out += name;
     out += '>';
 }
-
-}  // namespace
 
 std::string XmlEscape(const std::string& text) {
     std::string out;
@@ -46,25 +42,25 @@ std::string XmlEscape(const std::string& text) {
 std::string BuildSearchAnswer(const DeviceIdentity& id, uint16_t boundDataPort) {
     std::string xml =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><multicastSearchResult><productInfo>";
-    Element(xml, "devName", id.devName);
-    Element(xml, "productModel", id.productModel);
-    Element(xml, "productSeries", id.productSeries);
-    Element(xml, "softwareVer", id.softwareVer);
-    Element(xml, "build", std::to_string(id.build));
+    AppendXmlElement(xml, "devName", id.devName);
+    AppendXmlElement(xml, "productModel", id.productModel);
+    AppendXmlElement(xml, "productSeries", id.productSeries);
+    AppendXmlElement(xml, "softwareVer", id.softwareVer);
+    AppendXmlElement(xml, "build", std::to_string(id.build));
     // The devices spell this element so; the programs look for it by this name.
-    Element(xml, "softwareBulildDate", id.buildDate);
-    Element(xml, "kernelVer", id.kernelVer);
-    Element(xml, "deviceActivated", std::to_string(id.deviceActivated));
+    AppendXmlElement(xml, "softwareBulildDate", id.buildDate);
+    AppendXmlElement(xml, "kernelVer", id.kernelVer);
+    AppendXmlElement(xml, "deviceActivated", std::to_string(id.deviceActivated));
     xml += "</productInfo><tcpIp><ipAddr>";
     for (int i = 0; i < 2; ++i) {
         xml += "<item>";
-        Element(xml, "ip", id.ip[i]);
-        Element(xml, "mask", id.mask[i]);
+        AppendXmlElement(xml, "ip", id.ip[i]);
+        AppendXmlElement(xml, "mask", id.mask[i]);
         xml += "</item>";
     }
     xml += "</ipAddr></tcpIp><port>";
-    Element(xml, "dataPort", std::to_string(boundDataPort));
-    Element(xml, "httpPort", std::to_string(id.httpPort));
+    AppendXmlElement(xml, "dataPort", std::to_string(boundDataPort));
+    AppendXmlElement(xml, "httpPort", std::to_string(id.httpPort));
     xml += "</port></multicastSearchResult>";
     return xml;
 }

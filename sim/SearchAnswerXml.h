@@ -15,4 +15,7 @@ std::string BuildSearchAnswer(const DeviceIdentity& identity, uint16_t boundData
 // Escapes the five XML special characters.
 std::string XmlEscape(const std::string& text);
 
+// Appends <name>escaped text</name>.
+void AppendXmlElement(std::string& out, const char* name, const std::string& text);
+
 }  // namespace sim

@@ -194,6 +194,8 @@ private:
     void SetState(int state);
     void NotifyOwner(int type, int parameter, const void* data, uint32_t extra);
     void DispatchMediaFrame(const proto::CommandView& msg);
+    // Under the progress lock: maps a progress value to a poll's result.
+    int ReportProgress(int progress, int outOfRange, int& percent);
     void StoreBody(std::vector<uint8_t>& target, const proto::CommandView& msg);
 
     // Reads the next message for a synchronous exchange: straight from the

@@ -80,7 +80,8 @@ int CNetDVSDevice::Request0405(uint8_t* buffer, uint32_t& length) {
         }
         case WaitOutcome::Refused:
             length = 0;
-            return answer.refusal == 6 ? kNothingNew : (answer.refusal == 5 ? kRefusedNoPermission : kLinkFailed);
+            return answer.refusal == 6 ? kNothingNew
+                                       : (answer.refusal == 5 ? kRefusedNoPermission : kLinkFailed);
         case WaitOutcome::Lost:
             return kLinkFailed;
         case WaitOutcome::TimedOut:
@@ -89,9 +90,12 @@ int CNetDVSDevice::Request0405(uint8_t* buffer, uint32_t& length) {
     return kNoAnswer;
 }
 
-int CNetDVSDevice::Post0408(const void* data, uint32_t length) { return Post(proto::kReq0408, data, length); }
+int CNetDVSDevice::Post0408(const void* data, uint32_t length) {
+    return Post(proto::kReq0408, data, length);
+}
 
-int CNetDVSDevice::BufferRequest(uint32_t id, uint32_t limitMs, uint8_t*& reply, uint32_t& replyLength) {
+int CNetDVSDevice::BufferRequest(uint32_t id, uint32_t limitMs, uint8_t*& reply,
+                                 uint32_t& replyLength) {
     reply = nullptr;
     replyLength = 0;
     Answer answer;
@@ -110,12 +114,14 @@ int CNetDVSDevice::BufferRequest(uint32_t id, uint32_t limitMs, uint8_t*& reply,
     }
 }
 
-int CNetDVSDevice::Transact0407(const void* data, uint32_t length, uint8_t*& reply, uint32_t& replyLength) {
+int CNetDVSDevice::Transact0407(const void* data, uint32_t length, uint8_t*& reply,
+                                uint32_t& replyLength) {
     std::lock_guard<std::mutex> exclusive(m_transactMutex);
     reply = nullptr;
     replyLength = 0;
     Answer answer;
-    switch (Request(proto::kReq0407, data, length, {kOpenEndedWaitMs, Refusal::KeepWaiting}, answer)) {
+    switch (
+        Request(proto::kReq0407, data, length, {kOpenEndedWaitMs, Refusal::KeepWaiting}, answer)) {
         case WaitOutcome::Answered:
             reply = CopyOut(answer.reply);
             if (reply == nullptr) {
@@ -146,7 +152,9 @@ int CNetDVSDevice::Post0406() {
     return result;
 }
 
-int CNetDVSDevice::QueryBuffered(uint8_t* buffer) { return Request0401(buffer, nullptr); }
+int CNetDVSDevice::QueryBuffered(uint8_t* buffer) {
+    return Request0401(buffer, nullptr);
+}
 
 int CNetDVSDevice::Request0401(uint8_t* buffer, uint32_t* length) {
     if (Post(proto::kReq0401) != kOk) {
@@ -193,7 +201,8 @@ int CNetDVSDevice::ResetProgress() {
 
 int CNetDVSDevice::AwaitCompletion() {
     Answer answer;
-    switch (Request(proto::kReqAwaitCompletion, nullptr, 0, {kOpenEndedWaitMs, Refusal::End}, answer)) {
+    switch (
+        Request(proto::kReqAwaitCompletion, nullptr, 0, {kOpenEndedWaitMs, Refusal::End}, answer)) {
         case WaitOutcome::Answered:
             return kOk;
         case WaitOutcome::Lost:
@@ -203,7 +212,9 @@ int CNetDVSDevice::AwaitCompletion() {
     }
 }
 
-int CNetDVSDevice::Post0205() { return Post(proto::kReq0205); }
+int CNetDVSDevice::Post0205() {
+    return Post(proto::kReq0205);
+}
 
 int CNetDVSDevice::Request0701() {
     Answer answer;
@@ -259,11 +270,13 @@ int CNetDVSDevice::Request0206(uint8_t (&block)[260]) {
 }
 
 int CNetDVSDevice::Request030D(uint32_t& value) {
-    return ValueRequest(proto::kReq030D, nullptr, 0, kOpenEndedWaitMs, &CNetDVSDevice::m_value0302, value);
+    return ValueRequest(proto::kReq030D, nullptr, 0, kOpenEndedWaitMs, &CNetDVSDevice::m_value0302,
+                        value);
 }
 
 int CNetDVSDevice::Request0326(uint32_t& value) {
-    return ValueRequest(proto::kReq0326, nullptr, 0, kOpenEndedWaitMs, &CNetDVSDevice::m_value0304, value);
+    return ValueRequest(proto::kReq0326, nullptr, 0, kOpenEndedWaitMs, &CNetDVSDevice::m_value0304,
+                        value);
 }
 
 int CNetDVSDevice::CopyRequest(uint32_t id, uint32_t limitMs, uint8_t* buffer, uint32_t capacity) {
@@ -271,7 +284,8 @@ int CNetDVSDevice::CopyRequest(uint32_t id, uint32_t limitMs, uint8_t* buffer, u
     switch (Request(id, nullptr, 0, {limitMs, Refusal::KeepWaiting}, answer)) {
         case WaitOutcome::Answered:
             if (buffer != nullptr) {
-                std::memcpy(buffer, answer.reply.data(), std::min<size_t>(capacity, answer.reply.size()));
+                std::memcpy(buffer, answer.reply.data(),
+                            std::min<size_t>(capacity, answer.reply.size()));
             }
             return kOk;
         case WaitOutcome::Lost:
@@ -292,14 +306,17 @@ int CNetDVSDevice::Post01000C07(uint32_t value) {
 }
 
 int CNetDVSDevice::Request01000C08(const void* data, uint32_t length, uint32_t& value) {
-    return ValueRequest(proto::kReq01000C08, data, length, kOpenEndedWaitMs, &CNetDVSDevice::m_valueC0B, value);
+    return ValueRequest(proto::kReq01000C08, data, length, kOpenEndedWaitMs,
+                        &CNetDVSDevice::m_valueC0B, value);
 }
 
 int CNetDVSDevice::Request01000C09(uint8_t* buffer, uint32_t capacity) {
     return CopyRequest(proto::kReq01000C09, kThirtyPollsMs, buffer, capacity);
 }
 
-int CNetDVSDevice::Post01000C0A() { return Post(proto::kReq01000C0A); }
+int CNetDVSDevice::Post01000C0A() {
+    return Post(proto::kReq01000C0A);
+}
 
 // ---- image settings --------------------------------------------------------
 
@@ -360,29 +377,27 @@ int CNetDVSDevice::SetImageSetting(int channel, int what, uint32_t value, const 
     return kNotSupported;
 }
 
-int CNetDVSDevice::Post0302() { return Post(proto::kReq0302); }
+int CNetDVSDevice::Post0302() {
+    return Post(proto::kReq0302);
+}
 
 // ---- progress ------------------------------------------------------------
 
-int CNetDVSDevice::GetProgress(int& percent) {
-    if (GetStatus() == 4) {
-        std::lock_guard<std::mutex> lock(m_progressMutex);
-        m_lastReported = -1;
-        return kLinkFailed;
-    }
-    std::lock_guard<std::mutex> lock(m_progressMutex);
-    if (m_progress == -1) {
+int CNetDVSDevice::ReportProgress(int progress, int outOfRange, int& percent) {
+    // The device's value 1..100 is the percentage 0..99; -1 is unknown and 0
+    // the device's failure. A value is reported once.
+    if (progress == -1) {
         m_lastReported = -1;
         return kNothingNew;
     }
-    if (m_progress == 0) {
+    if (progress == 0) {
         m_lastReported = -1;
         return kDeviceFailed;
     }
-    if (m_progress < 1 || m_progress > 100) {
-        return kOk;
+    if (progress < 1 || progress > 100) {
+        return outOfRange;
     }
-    const int value = m_progress - 1;
+    const int value = progress - 1;
     if (value == m_lastReported) {
         return kNothingNew;
     }
@@ -391,18 +406,29 @@ int CNetDVSDevice::GetProgress(int& percent) {
     return kOk;
 }
 
-int CNetDVSDevice::PollUpgradeProgress(int& percent, uint32_t payloadLength, int& extra) {
-    extra = 0;
-    if (GetStatus() == 4) {
-        std::lock_guard<std::mutex> lock(m_progressMutex);
+int CNetDVSDevice::GetProgress(int& percent) {
+    const bool lost = GetStatus() == 4;
+    std::lock_guard<std::mutex> lock(m_progressMutex);
+    if (lost) {
         m_lastReported = -1;
         return kLinkFailed;
     }
+    return ReportProgress(m_progress, kOk, percent);
+}
+
+int CNetDVSDevice::PollUpgradeProgress(int& percent, uint32_t payloadLength, int& extra) {
+    extra = 0;
+    const bool lost = GetStatus() == 4;
     std::lock_guard<std::mutex> lock(m_progressMutex);
+    if (lost) {
+        m_lastReported = -1;
+        return kLinkFailed;
+    }
     int progress = m_progress;
     if (m_pollLastValue == 98 && progress != 100) {
         // The device writes the image: the wait window depends on the size.
-        const uint64_t window = payloadLength < kFinalPhaseLargePayload ? kFinalPhaseShortMs : kFinalPhaseLongMs;
+        const uint64_t window =
+            payloadLength < kFinalPhaseLargePayload ? kFinalPhaseShortMs : kFinalPhaseLongMs;
         const uint64_t now = Clock().TickMs();
         if (m_finalPhaseStart == 0) {
             m_finalPhaseStart = now;
@@ -420,28 +446,14 @@ int CNetDVSDevice::PollUpgradeProgress(int& percent, uint32_t payloadLength, int
     } else {
         m_finalPhaseStart = 0;
     }
-    if (progress == -1) {
-        m_lastReported = -1;
-        return kNothingNew;
+    const int result = ReportProgress(progress, kNothingNew, percent);
+    if (result == kOk) {
+        m_pollLastValue = percent;
+        if (percent == 98) {
+            m_finalPhase = true;
+        }
     }
-    if (progress == 0) {
-        m_lastReported = -1;
-        return kDeviceFailed;
-    }
-    if (progress < 1 || progress > 100) {
-        return kNothingNew;
-    }
-    const int value = progress - 1;
-    if (value == m_lastReported) {
-        return kNothingNew;
-    }
-    percent = value;
-    m_lastReported = value;
-    m_pollLastValue = value;
-    if (value == 98) {
-        m_finalPhase = true;
-    }
-    return kOk;
+    return result;
 }
 
 bool CNetDVSDevice::ReachedFinalPhase() {
@@ -465,10 +477,12 @@ void CNetDVSDevice::SetTripleValue(uint32_t first, uint64_t second) {
 }
 
 int CNetDVSDevice::Request0212(const void* data, uint32_t length, uint32_t& value) {
-    return ValueRequest(proto::kReq0212, data, length, kSixtyPollsMs, &CNetDVSDevice::m_valueC0B, value);
+    return ValueRequest(proto::kReq0212, data, length, kSixtyPollsMs, &CNetDVSDevice::m_valueC0B,
+                        value);
 }
 
-int CNetDVSDevice::Request0216(const void* payload, const char* name, uint32_t length, uint32_t& value) {
+int CNetDVSDevice::Request0216(const void* payload, const char* name, uint32_t length,
+                               uint32_t& value) {
     constexpr size_t kBody = 260;
     constexpr size_t kNameOffset = 4;
     constexpr size_t kPayloadOffset = 68;
@@ -485,5 +499,6 @@ int CNetDVSDevice::Request0216(const void* payload, const char* name, uint32_t l
     if (length > 0) {
         std::memcpy(body + kPayloadOffset, payload, length);
     }
-    return ValueRequest(proto::kReq0216, body, sizeof body, kSixtyPollsMs, &CNetDVSDevice::m_valueC0B, value);
+    return ValueRequest(proto::kReq0216, body, sizeof body, kSixtyPollsMs,
+                        &CNetDVSDevice::m_valueC0B, value);
 }
