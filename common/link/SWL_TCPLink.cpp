@@ -158,16 +158,19 @@ int CTcpLink::StartRecvThread() {
     return 0;
 }
 
-void CTcpLink::KeepAliveThread() {
-    const auto interval = std::chrono::milliseconds(m_timings.keepAliveIntervalMs);
+void CTcpLink::RunPeriodic(const std::atomic<bool>& running, uint32_t intervalMs,
+                           bool (CTcpLink::*tick)()) {
+    // Wakes once an interval (at once when stopped or broken). Stopped: ends
+    // quietly. Broken: reports it and ends. A tick that returns false has
+    // found the link broken.
+    const auto interval = std::chrono::milliseconds(intervalMs);
     auto next = SteadyClock::now() + interval;
     for (;;) {
         {
             std::unique_lock<std::mutex> lock(m_waitMutex);
-            m_waitCv.wait_until(lock, next,
-                                [this] { return !m_keepAliveRunning.load() || m_broken.load(); });
+            m_waitCv.wait_until(lock, next, [&] { return !running.load() || m_broken.load(); });
         }
-        if (!m_keepAliveRunning.load()) {
+        if (!running.load()) {
             return;
         }
         if (m_broken.load()) {
@@ -177,49 +180,34 @@ void CTcpLink::KeepAliveThread() {
         const auto now = SteadyClock::now();
         if (now < next) {
             continue;
-        }
-        if (SendKeepAlive() != 0) {
-            MarkBroken();
-            ReportBroken();
-            return;
         }
         next += interval;
         if (next <= now) {
             next = now + interval;
         }
-    }
-}
-
-void CTcpLink::WatchdogThread() {
-    const auto step = std::chrono::milliseconds(m_timings.watchdogTickMs);
-    auto next = SteadyClock::now() + step;
-    for (;;) {
-        {
-            std::unique_lock<std::mutex> lock(m_waitMutex);
-            m_waitCv.wait_until(lock, next,
-                                [this] { return !m_watchdogRunning.load() || m_broken.load(); });
-        }
-        if (!m_watchdogRunning.load()) {
-            return;
-        }
-        if (m_broken.load()) {
-            ReportBroken();
-            return;
-        }
-        const auto now = SteadyClock::now();
-        if (now < next) {
-            continue;
-        }
-        next += step;
-        if (next <= now) {
-            next = now + step;
-        }
-        if (m_idleCount.fetch_add(1) + 1 >= m_timings.watchdogLimitTicks) {
+        if (!(this->*tick)()) {
             MarkBroken();
             ReportBroken();
             return;
         }
     }
+}
+
+bool CTcpLink::KeepAliveTick() {
+    return SendKeepAlive() == 0;
+}
+
+bool CTcpLink::WatchdogTick() {
+    // 20 steps without received data break the link.
+    return m_idleCount.fetch_add(1) + 1 < m_timings.watchdogLimitTicks;
+}
+
+void CTcpLink::KeepAliveThread() {
+    RunPeriodic(m_keepAliveRunning, m_timings.keepAliveIntervalMs, &CTcpLink::KeepAliveTick);
+}
+
+void CTcpLink::WatchdogThread() {
+    RunPeriodic(m_watchdogRunning, m_timings.watchdogTickMs, &CTcpLink::WatchdogTick);
 }
 
 void CTcpLink::RecvThread() {

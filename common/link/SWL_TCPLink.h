@@ -127,6 +127,10 @@ private:
     Callback GetCallback();
     bool StartThread(std::atomic<bool>& running, std::jthread& thread, void (CTcpLink::*body)());
     void StopThread(std::atomic<bool>& running, std::jthread& thread);
+    void RunPeriodic(const std::atomic<bool>& running, uint32_t intervalMs,
+                     bool (CTcpLink::*tick)());
+    bool KeepAliveTick();
+    bool WatchdogTick();
     void KeepAliveThread();
     void WatchdogThread();
     void RecvThread();
