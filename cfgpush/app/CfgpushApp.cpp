@@ -1,0 +1,42 @@
+#include "cfgpush/app/CfgpushApp.h"
+
+#include <QApplication>
+
+#include "cfgpush/app/CfgpushDlg.h"
+#include "common/platform/Language.h"
+#include "ui/EmbeddedStrings.h"
+
+namespace cfgpush {
+
+uint16_t CCfgpushApp::InterfaceLanguage(const char* lcAll, const char* lcMessages,
+                                        const char* lang) {
+    return platform::CfgpushInterfaceLanguage(
+        platform::SystemDefaultLanguageId(lcAll, lcMessages, lang));
+}
+
+uint16_t CCfgpushApp::InterfaceLanguage() {
+    return platform::CfgpushInterfaceLanguage(platform::SystemDefaultLanguageId());
+}
+
+const strings::StringTable& CCfgpushApp::Strings(uint16_t languageId) {
+    static const strings::StringTable empty;
+    const strings::StringTable* table = strings::FindTable("cfgpush", languageId);
+    return table != nullptr ? *table : empty;
+}
+
+int CCfgpushApp::Run(int& argc, char** argv) {
+    {
+        QApplication application(argc, argv);
+        QApplication::setApplicationName(QStringLiteral("cfgpush"));
+        CfgpushDlgOptions options;
+        options.texts = &Strings(InterfaceLanguage());
+        CCfgpushDlg window(m_workers, std::move(options));
+        window.exec();
+        // The window has shut down when exec returns: the search is
+        // stopped and every device record freed.
+    }
+    m_workers.JoinAll();
+    return 0;
+}
+
+}  // namespace cfgpush

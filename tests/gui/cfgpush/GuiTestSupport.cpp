@@ -1,0 +1,176 @@
+#include "GuiTestSupport.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+
+#include <cstdlib>
+
+#include "cfgpush/app/CfgpushApp.h"
+#include "cfgpush/app/DeviceListCtrl.h"
+#include "ui/MessageBox.h"
+
+namespace guitest {
+namespace {
+
+// One Qt application for the whole test program, made before the first
+// test and kept to the end (Qt allows one per process).
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        static int argc = 1;
+        static char name[] = "cfgpush_gui_tests";
+        static char* argv[] = {name, nullptr};
+        // ctest sets the offscreen platform; a direct run gets it too.
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        }
+        if (QApplication::instance() == nullptr) {
+            m_app = std::make_unique<QApplication>(argc, argv);
+            QApplication::setApplicationName(QStringLiteral("cfgpush"));
+        }
+    }
+    void TearDown() override { m_app.reset(); }
+
+private:
+    std::unique_ptr<QApplication> m_app;
+};
+
+[[maybe_unused]] ::testing::Environment* const kQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+}  // namespace
+
+std::string AnswerXml(const DeviceAnswer& a) {
+    std::string xml = "<?xml version=\"1.0\"?><multicastSearchResult><productInfo>";
+    if (!a.series.empty()) {
+        xml += "<productSeries>" + a.series + "</productSeries>";
+    }
+    xml += "<devName>" + a.devName + "</devName><productModel>" + a.productModel +
+           "</productModel><softwareVer>" + a.softwareVer + "</softwareVer>";
+    if (!a.build.empty()) {
+        xml += "<build>" + a.build + "</build>";
+    }
+    xml += "</productInfo><tcpIp><ipAddr>";
+    for (int i = 0; i < 2; ++i) {
+        xml += "<item><ip>" + a.ip[i] + "</ip><mask>" + a.mask[i] + "</mask></item>";
+    }
+    xml += "</ipAddr></tcpIp><port><dataPort>" + std::to_string(a.dataPort) +
+           "</dataPort><httpPort>" + std::to_string(a.httpPort) +
+           "</httpPort></port></multicastSearchResult>";
+    return xml;
+}
+
+bool WaitUntil(const std::function<bool()>& done, int limitMs) {
+    QDeadlineTimer deadline(limitMs);
+    while (!done()) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+    }
+    return true;
+}
+
+void Pump(int ms) {
+    QDeadlineTimer deadline(ms);
+    do {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    } while (!deadline.hasExpired());
+}
+
+QString ScreenshotDir() {
+    const QString dir = QStringLiteral(CAMPREP_SCREENSHOT_DIR);
+    QDir().mkpath(dir);
+    return dir;
+}
+
+void CfgpushWindowTest::SetUp() {
+    nstest::PrivateNetnsTest::SetUp();
+    if (IsSkipped()) {
+        return;
+    }
+    ui::SetMessageBoxObserver([this](const QString& caption, const QString& text) {
+        EXPECT_EQ(caption, QStringLiteral("cfgpush"));
+        m_messages.push_back(text);
+        return true;
+    });
+}
+
+void CfgpushWindowTest::TearDown() {
+    CloseWindow();
+    ui::SetMessageBoxObserver({});
+    m_workers.JoinAll();
+}
+
+cfgpush::CCfgpushDlg& CfgpushWindowTest::OpenWindow(const char* locale,
+                                                    cfgpush::CfgpushDlgOptions options) {
+    setenv("LC_ALL", locale, 1);
+    unsetenv("LC_MESSAGES");
+    setenv("LANG", locale, 1);
+    if (options.texts == nullptr) {
+        options.texts = &cfgpush::CCfgpushApp::Strings(cfgpush::CCfgpushApp::InterfaceLanguage());
+    }
+    m_window = std::make_unique<cfgpush::CCfgpushDlg>(m_workers, std::move(options));
+    return *m_window;
+}
+
+void CfgpushWindowTest::CloseWindow() {
+    if (m_window) {
+        m_window->close();
+        m_window.reset();
+    }
+}
+
+void CfgpushWindowTest::PostReport(const std::string& mac, int kind, const std::string& xml) {
+    cfgpush::CCfgpushDlg::SearchResultCallback(mac.c_str(), kind, xml.c_str(), m_window.get());
+}
+
+QString CfgpushWindowTest::ControlText(int id) {
+    QWidget* control = m_window->ControlById(id);
+    if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+        return button->text();
+    }
+    if (auto* label = qobject_cast<QLabel*>(control)) {
+        return label->text();
+    }
+    if (auto* edit = qobject_cast<QLineEdit*>(control)) {
+        return edit->text();
+    }
+    if (auto* box = qobject_cast<QComboBox*>(control)) {
+        return box->currentText();
+    }
+    ADD_FAILURE() << "control " << id << " has no text";
+    return QString();
+}
+
+void CfgpushWindowTest::Click(int id) {
+    auto* button = qobject_cast<QAbstractButton*>(m_window->ControlById(id));
+    ASSERT_NE(button, nullptr) << id;
+    button->click();
+}
+
+std::vector<QString> CfgpushWindowTest::MacColumn() {
+    std::vector<QString> macs;
+    const cfgpush::DeviceListCtrl& list = m_window->DeviceList();
+    for (int row = 0; row < list.Rows(); ++row) {
+        macs.push_back(list.Text(row, cfgpush::DeviceListCtrl::kColMac));
+    }
+    return macs;
+}
+
+int CfgpushWindowTest::RowOf(const QString& upperMac) {
+    const std::vector<QString> macs = MacColumn();
+    for (size_t i = 0; i < macs.size(); ++i) {
+        if (macs[i] == upperMac) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+}  // namespace guitest
