@@ -35,6 +35,8 @@ int CCfgpushApp::Run(int& argc, char** argv) {
         // The window has shut down when exec returns: the search is
         // stopped and every device record freed.
     }
+    // Workers still connecting give up now: their reports reach nobody.
+    m_workers.CancelAll();
     m_workers.JoinAll();
     return 0;
 }

@@ -1,6 +1,8 @@
 #include "cfgpush/engine/PushWorker.h"
 
+#include <algorithm>
 #include <memory>
+#include <utility>
 
 #include "common/link/SWL_Public.h"
 #include "common/link/SWL_TCPLink.h"
@@ -14,7 +16,8 @@ namespace {
 
 // Connects and reads the 64-byte greeting; the link on success.
 TcpLinkPtr Reach(const char* address, uint16_t port, uint32_t connectMs, uint32_t greetingMs,
-                 const ConnectProcEnv& env, uint8_t (&greeting)[DeviceGreeting::kSize]) {
+                 const ConnectProcEnv& env, PushCancel* cancel,
+                 uint8_t (&greeting)[DeviceGreeting::kSize]) {
     if (address[0] == '\0') {
         return nullptr;
     }
@@ -22,7 +25,13 @@ TcpLinkPtr Reach(const char* address, uint16_t port, uint32_t connectMs, uint32_
     if (!connector) {
         return nullptr;
     }
+    if (cancel != nullptr && !cancel->Register(connector.get())) {
+        return nullptr;
+    }
     const int sock = connector->Connect(connectMs);
+    if (cancel != nullptr) {
+        cancel->Unregister(connector.get());
+    }
     if (sock < 0) {
         return nullptr;
     }
@@ -38,19 +47,21 @@ TcpLinkPtr Reach(const char* address, uint16_t port, uint32_t connectMs, uint32_
     return link;
 }
 
-int IgnoreEvents(void*, CNetDevice*, int, int, const void*, uint32_t) { return 0; }
+int IgnoreEvents(void*, CNetDevice*, int, int, const void*, uint32_t) {
+    return 0;
+}
 
-int Push(_file_cfg_info& job, const PushOptions& options) {
+int Push(_file_cfg_info& job, const PushOptions& options, PushCancel* cancel) {
     const auto port = static_cast<uint16_t>(job.dataPort & 0xFFFF);
     const PushTimings& t = options.timings;
     uint8_t greeting[DeviceGreeting::kSize] = {};
-    TcpLinkPtr link = Reach(job.secondAddress, port, t.secondAddressConnectMs, t.secondAddressGreetingMs,
-                            options.connectEnv, greeting);
+    TcpLinkPtr link = Reach(job.secondAddress, port, t.secondAddressConnectMs,
+                            t.secondAddressGreetingMs, options.connectEnv, cancel, greeting);
     if (!link) {
-        link = Reach(job.firstAddress, port, t.firstAddressConnectMs, t.firstAddressGreetingMs, options.connectEnv,
-                     greeting);
+        link = Reach(job.firstAddress, port, t.firstAddressConnectMs, t.firstAddressGreetingMs,
+                     options.connectEnv, cancel, greeting);
     }
-    if (!link) {
+    if (!link || (cancel != nullptr && cancel->Cancelled())) {
         return kPushDisconnected;
     }
     SessionOptions sessionOptions;
@@ -67,20 +78,46 @@ int Push(_file_cfg_info& job, const PushOptions& options) {
     const auto length = static_cast<uint32_t>(job.payload.size());
     if (job.version3) {
         uint32_t value = 0;
-        return session->SendConfigCommand(job.payload.data(), length, value) == session::kOk ? kPushSuccess
-                                                                                             : kPushDisconnected;
+        return session->SendConfigCommand(job.payload.data(), length, value) == session::kOk
+                   ? kPushSuccess
+                   : kPushDisconnected;
     }
     NET_DEVICE_INFO info;
     if (session->Login(job.userName.c_str(), job.password.c_str(), info) != session::kOk) {
         return kPushVersion4Failed;
     }
-    return session->ImportFacConf(job.payload.data(), length) == 200 ? kPushSuccess : kPushVersion4Failed;
+    return session->ImportFacConf(job.payload.data(), length) == 200 ? kPushSuccess
+                                                                     : kPushVersion4Failed;
 }
 
 }  // namespace
 
-void RunPushJob(_file_cfg_info job, const PushReport& report, const PushOptions& options) {
-    const int result = Push(job, options);  // connection, session and link are released here
+void PushCancel::Cancel() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_cancelled.store(true);
+    for (CConnectProc* connector : m_active) {
+        connector->Cancel();
+    }
+}
+
+bool PushCancel::Register(CConnectProc* connector) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_cancelled.load()) {
+        return false;
+    }
+    m_active.push_back(connector);
+    return true;
+}
+
+void PushCancel::Unregister(CConnectProc* connector) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::erase(m_active, connector);
+}
+
+void RunPushJob(_file_cfg_info job, const PushReport& report, const PushOptions& options,
+                PushCancel* cancel) {
+    const int result =
+        Push(job, options, cancel);  // connection, session and link are released here
     const int row = job.rowIndex;
     job.payload.clear();
     job.payload.shrink_to_fit();
@@ -90,11 +127,21 @@ void RunPushJob(_file_cfg_info job, const PushReport& report, const PushOptions&
 }
 
 void PushWorkerGroup::Start(_file_cfg_info job, PushReport report, PushOptions options) {
-    std::thread worker([job = std::move(job), report = std::move(report), options = std::move(options)]() mutable {
-        RunPushJob(std::move(job), report, options);
-    });
     std::lock_guard<std::mutex> lock(m_mutex);
+    std::thread worker([job = std::move(job), report = std::move(report),
+                        options = std::move(options), cancel = m_cancel]() mutable {
+        RunPushJob(std::move(job), report, options, cancel.get());
+    });
     m_threads.push_back(std::move(worker));
+}
+
+void PushWorkerGroup::CancelAll() {
+    std::shared_ptr<PushCancel> cancel;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        cancel = std::exchange(m_cancel, std::make_shared<PushCancel>());
+    }
+    cancel->Cancel();
 }
 
 void PushWorkerGroup::JoinAll() {

@@ -5,11 +5,13 @@
 // the "ImportFacConf" request. It reports one result through its callback,
 // as its last act.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
-#include <vector>
 #include <thread>
+#include <vector>
 
 #include "cfgpush/engine/PushJob.h"
 #include "cfgpush/engine/PushResult.h"
@@ -34,8 +36,27 @@ struct PushOptions {
 // (row index, result code).
 using PushReport = std::function<void(int rowIndex, int result)>;
 
+// Lets an owner that is going away end its workers' connection attempts
+// early: connects in progress stop at their next waiting slice, and no
+// worker starts a new step. A cancelled worker still reports (its result
+// then reaches nobody who waits for it).
+class PushCancel {
+public:
+    void Cancel();
+    bool Cancelled() const { return m_cancelled.load(); }
+    // A connector in progress is registered while it connects.
+    bool Register(CConnectProc* connector);  // false when already cancelled
+    void Unregister(CConnectProc* connector);
+
+private:
+    std::atomic<bool> m_cancelled{false};
+    std::mutex m_mutex;
+    std::vector<CConnectProc*> m_active;
+};
+
 // Runs one job to its end on the calling thread and reports once.
-void RunPushJob(_file_cfg_info job, const PushReport& report, const PushOptions& options = {});
+void RunPushJob(_file_cfg_info job, const PushReport& report, const PushOptions& options = {},
+                PushCancel* cancel = nullptr);
 
 // The worker threads of one owner (a window's application, a command). A
 // worker holds only its own job and report function, so it may outlive the
@@ -52,10 +73,14 @@ public:
     void Start(_file_cfg_info job, PushReport report, PushOptions options = {});
     // Waits for every worker started so far.
     void JoinAll();
+    // Ends the workers' connection attempts early (for an owner that is
+    // going away); later Starts are not affected.
+    void CancelAll();
 
 private:
     std::mutex m_mutex;
     std::vector<std::thread> m_threads;
+    std::shared_ptr<PushCancel> m_cancel = std::make_shared<PushCancel>();
 };
 
 }  // namespace cfgpush

@@ -5,7 +5,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <chrono>
 #include <condition_variable>
+#include <thread>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -177,6 +180,39 @@ TEST(PushWorker, EveryPathOfAPushInOneRun) {
     // Refused login: nothing imported.
     EXPECT_TRUE(simulator->Records(kWrongPassword).configs.empty());
     simulator->Stop();
+}
+
+// A group whose owner goes away ends its workers' connection attempts at
+// once instead of waiting out the adapter procedure's minute.
+TEST(PushWorker, CancellingEndsConnectionAttemptsEarly) {
+    Package pkg;
+    ASSERT_TRUE(pkg.Load());
+    cfgpush::PushOptions options;
+    // Every wait for a connect runs out (an unanswered device), and the host
+    // has many adapters: uncancelled, this would take minutes.
+    options.connectEnv.waitConnected = [](int, uint32_t timeoutMs) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min<uint32_t>(timeoutMs, 50)));
+        return -1;
+    };
+    options.connectEnv.hostAddresses = [] { return std::vector<std::string>(30, "127.0.0.1"); };
+    cfgpush::PushTarget t;
+    t.firstAddress = "127.0.0.250";
+    t.secondAddress = "127.0.0.251";
+    t.dataPort = 9;
+    Results results;
+    cfgpush::PushWorkerGroup workers;
+    for (int i = 0; i < 3; ++i) {
+        cfgpush::_file_cfg_info job;
+        ASSERT_TRUE(cfgpush::MakePushJob(i, t, "admin", "739164", pkg.lists, pkg.package, job));
+        workers.Start(std::move(job), [&results](int row, int code) { results.Add(row, code); }, options);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto before = std::chrono::steady_clock::now();
+    workers.CancelAll();
+    workers.JoinAll();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(20));  // generous: about a second
+    ASSERT_TRUE(results.WaitFor(3));
+    for (const auto& [row, code] : results.byRow) EXPECT_EQ(code, cfgpush::kPushDisconnected) << row;
 }
 
 // ---- camprep push ----------------------------------------------------------
