@@ -38,17 +38,20 @@ bool DecodeBase64(std::string_view text, std::string& out) {
                 ++padding;
                 continue;
             }
-            if (padding > 0) {
-                return false;  // a character after padding
-            }
-            v[k] = Value(c);
+            v[k] = padding > 0 ? -1 : Value(c);  // nothing may follow padding
             if (v[k] < 0) {
+                out.clear();
                 return false;
             }
         }
         const uint32_t n = (static_cast<uint32_t>(v[0]) << 18) |
                            (static_cast<uint32_t>(v[1]) << 12) |
                            (static_cast<uint32_t>(v[2]) << 6) | static_cast<uint32_t>(v[3]);
+        // Canonical text leaves the bits under the padding zero ("QR==" is not "A").
+        if ((padding == 2 && (n & 0xFFFF) != 0) || (padding == 1 && (n & 0xFF) != 0)) {
+            out.clear();
+            return false;
+        }
         out += static_cast<char>((n >> 16) & 0xFF);
         if (padding < 2)
             out += static_cast<char>((n >> 8) & 0xFF);

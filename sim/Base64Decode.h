@@ -7,8 +7,9 @@
 
 namespace sim {
 
-// False when the text is not canonical Base64 (wrong length, a character
-// outside the alphabet, padding anywhere but at the end).
+// False, with `out` empty, when the text is not canonical Base64 (wrong
+// length, a character outside the alphabet, padding anywhere but at the
+// end, bits under the padding that are not zero).
 bool DecodeBase64(std::string_view text, std::string& out);
 
 }  // namespace sim

@@ -1,0 +1,264 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the fuzz targets into corpus/<target>/seed-*.
+
+Run from anywhere:  python3 fuzz/make_seeds.py
+Seeds are small, meaningful inputs: the package and search-answer fixtures
+of tests/data are copied, everything else is made here from the wire
+layouts (digests from Python's hashlib). Only seed-* files are written;
+inputs added to a corpus by hand (crash-* reproducers, inputs a fuzzing run
+found) are left alone.
+"""
+import hashlib
+import pathlib
+import shutil
+import struct
+
+FUZZ = pathlib.Path(__file__).resolve().parent
+DATA = FUZZ.parent / "tests" / "data"
+CORPUS = FUZZ / "corpus"
+
+
+def write(target, name, data):
+    folder = CORPUS / target
+    folder.mkdir(parents=True, exist_ok=True)
+    if isinstance(data, str):
+        data = data.encode()
+    (folder / ("seed-" + name)).write_bytes(data)
+
+
+def copy(target, source, name=None):
+    folder = CORPUS / target
+    folder.mkdir(parents=True, exist_ok=True)
+    shutil.copyfile(source, folder / ("seed-" + (name or source.name)))
+
+
+def le32(*values):
+    return b"".join(struct.pack("<I", v & 0xFFFFFFFF) for v in values)
+
+
+# ---- markup: the XML reader and the search-answer parser -----------------
+
+def markup():
+    for path in sorted((DATA / "search-answers").glob("*.xml")):
+        copy("markup", path)
+    write("markup", "nested.xml",
+          "<a><b>x</b><b/><c><d>&lt;&#65;&#x42;&amp;&quot;&apos;&gt;</d></c>"
+          "<item>1</item><item>2</item></a>")
+    write("markup", "markup-kinds.xml",
+          '<?xml version="1.0"?>\n<!DOCTYPE r [<!ELEMENT r ANY>]>\n'
+          "<r><!-- note --><t a='1' b=\"2\">one<![CDATA[<raw> & ]]>two<?pi x?></t>"
+          "<e /><f\tx='y'/></r>")
+    write("markup", "ill-formed.xml", "<a><b><c></b>text</a><d>")
+    write("markup", "two-roots.xml", "<a/><b>x</b>")
+    write("markup", "unterminated.xml", "<a><!-- never <![CDATA[ x")
+    write("markup", "answer-fwbatch.xml",
+          "<multicastSearchResult><productInfo><productSeries>KMX_IPC</productSeries>"
+          "<devName>n</devName><build>-7</build><deviceActivated>+0012</deviceActivated>"
+          "</productInfo><tcpIp><ipAddr><item><ip>1.2.3.4</ip></item></ipAddr></tcpIp>"
+          "<port><dataPort> 99999999999</dataPort></port></multicastSearchResult>")
+
+
+# ---- lanscout_datagram: probes and answers --------------------------------
+
+def datagram_header(kind, search_id, round_no, version=1, magic=b"LSCT"):
+    return magic + bytes([version, kind, 0, 0]) + le32(search_id, round_no)
+
+
+def lanscout():
+    probe = datagram_header(1, 0x12345678, 3) + struct.pack("<HBB", 2000, 1, 0)
+    write("lanscout_datagram", "probe", probe)
+    xml = (DATA / "search-answers" / "nvr-reordered.xml").read_bytes()
+    mac = b"02:53:49:4D:00:01"
+    answer = datagram_header(2, 0x12345678, 3) + bytes([len(mac), 0]) + \
+        struct.pack("<H", len(xml)) + mac + xml
+    write("lanscout_datagram", "answer", answer)
+    write("lanscout_datagram", "answer-unsolicited",
+          datagram_header(2, 0, 0) + bytes([1, 0]) + struct.pack("<H", 3) + b"Mabc")
+    write("lanscout_datagram", "bad-version", datagram_header(1, 1, 1, version=2) + bytes(4))
+    write("lanscout_datagram", "answer-bad-length", answer[:-1])
+    write("lanscout_datagram", "answer-nul-text",
+          datagram_header(2, 5, 6) + bytes([2, 0]) + struct.pack("<H", 2) + b"AB\0x")
+
+
+# ---- link_frames: a received stream --------------------------------------
+
+def frame(length):
+    return b"1111" + le32(length)
+
+
+def fragment(message_id, count, total, number, length, slot):
+    return frame(0xFFFFFFFF) + le32(message_id, count, total, number, length, slot)
+
+
+def link():
+    stream = (le32(0) + frame(0) + frame(5) + b"hello" +
+              fragment(7, 2, 10, 1, 5, 0) + b"abcde" + fragment(7, 2, 10, 2, 5, 0) + b"fghij")
+    write("link_frames", "stream", stream)
+    write("link_frames", "limits",
+          le32(16) + fragment(1, 1, 17, 1, 1, 0) + b"x" + fragment(1, 1, 16, 1, 16, 1) + bytes(16))
+    write("link_frames", "bad-slot", le32(0) + fragment(2, 1, 4, 1, 4, 2) + b"abcd" + frame(0))
+    write("link_frames", "malformed",
+          le32(0) + fragment(3, 0, 4, 1, 4, 0) + fragment(3, 2, 4, 3, 4, 1) +
+          fragment(3, 1, 4, 1, 5, 0) + b"abcde" + b"2222" + le32(0))
+
+
+# ---- session_message: replies and greetings ------------------------------
+
+def session():
+    body = bytearray(112)
+    body[0:4] = le32(1)
+    body[4:24] = le32(2, 3, 4, 5, 6)
+    body[24], body[25], body[26], body[27], body[29] = 1, 1, 26, 27, 1
+    body[31], body[32], body[35] = 1, 1, 35
+    body[40:60] = le32(1, 0x03040201, 48, 52, 56)
+    body[92:100] = le32(92) + bytes([9, 8, 7, 6])
+    body[109] = 1
+    write("session_message", "login-reply", le32(0x01000101, 0, 0, len(body)) + body)
+    http = b"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n\0\0\0"
+    write("session_message", "http-reply", le32(0x0100040F, 0, 0, len(http)) + http)
+    write("session_message", "declared-longer", le32(0x01000101, 0, 0, 400) + bytes(20))
+    write("session_message", "short", le32(0x0100040F) + b"xy")
+    greeting = bytearray(64)
+    greeting[8:16] = le32(5, 3)
+    greeting[44:48] = bytes([2, 0x40, 0xE2, 0x01])
+    greeting[52:56] = le32(1)
+    write("session_message", "greeting", bytes(greeting) + bytes(16))
+
+
+# ---- sim_login: greeting, record, credentials ----------------------------
+
+MAC = bytes([0x02, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E])
+
+
+def greeting_for(transform=0, key=b"\0\0\0\0", digest_mode=0, session_no=0):
+    g = bytearray(64)
+    g[8:16] = le32(5, 3)
+    g[24:28] = le32(transform)
+    g[28:32] = key
+    g[44] = digest_mode
+    g[45:48] = struct.pack("<I", session_no)[:3]
+    return bytes(g)
+
+
+def login_record(user, password, transform=0, key=b"\0\0\0\0", digest_mode=0, session_no=0,
+                 r=0):
+    rec = bytearray(116)
+    rec[104:110] = MAC
+    u, p = user.encode(), password.encode()
+    rec[4:4 + len(u)] = u
+    rec[36:36 + len(p)] = p
+    if transform:
+        name = bytearray(u + b"\0")
+        for i in range(len(name)):
+            name[i] ^= key[i % 4]
+        rec[4:36] = bytes(32)
+        rec[4:4 + len(name)] = name
+        pw = bytearray(rec[36:68])
+        for i in range(32):
+            pw[i] ^= key[i % 4]
+        rec[36:68] = pw
+    elif digest_mode in (1, 2):
+        text = hashlib.md5(p).hexdigest().upper() + "%08d" % session_no
+        rec[36:68] = hashlib.sha1(text.encode()).digest() + bytes(12)
+        rec[68:72] = le32(r % 0xFFFF00 + 1)
+        if digest_mode == 2:
+            t = str(session_no).encode()
+            for i in range(32):
+                if rec[4 + i]:
+                    rec[4 + i] ^= t[i % len(t)]
+    return bytes(rec)
+
+
+def sim_login():
+    creds = b"admin\0" + b"739164"
+    write("sim_login", "plain", greeting_for() + login_record("admin", "739164") + creds)
+    key = b"\x5a\xa5\x3c\xc3"
+    write("sim_login", "transform",
+          greeting_for(0x10000, key) + login_record("admin", "739164", 0x10000, key) + creds)
+    write("sim_login", "digest1",
+          greeting_for(digest_mode=1, session_no=123456) +
+          login_record("admin", "739164", digest_mode=1, session_no=123456, r=42) + creds)
+    write("sim_login", "digest2",
+          greeting_for(digest_mode=2, session_no=5) +
+          login_record("ab", "x", digest_mode=2, session_no=5, r=7) + b"ab\0x")
+    write("sim_login", "wrong-password",
+          greeting_for() + login_record("admin", "000000") + creds)
+    write("sim_login", "short-record", greeting_for() + bytes(50))
+
+
+# ---- sim_upgrade: operations on the assembler ----------------------------
+
+def sim_upgrade():
+    # 100 pieces in order, then the image is taken.
+    whole = b"".join(bytes([0x04, 3]) + b"abc" for _ in range(100)) + bytes([0x0C])
+    write("sim_upgrade", "complete", whole)
+
+    def raw(kind, sequence, data=b""):
+        piece = le32(sequence) + data
+        return bytes([kind, len(piece)]) + piece
+
+    write("sim_upgrade", "out-of-order", raw(0, 1, b"xy") + raw(0, 3, b"z") + raw(0, 4))
+    write("sim_upgrade", "kind-switch",
+          bytes([0x05, 1, 0x41, 0x05, 1, 0x42]) + raw(2, 3) + bytes([0x08]) + raw(1, 1, b"n"))
+    write("sim_upgrade", "short-piece", bytes([0x00, 2, 1, 0]) + raw(3, 1) + raw(3, 2, b"q"))
+    # 17 pieces of 255 bytes pass the assembler's 4096-byte limit.
+    write("sim_upgrade", "too-large", b"".join(bytes([0x04, 255]) + bytes(255) for _ in range(17)))
+
+
+# ---- sim_base64 -----------------------------------------------------------
+
+def sim_base64():
+    for name, text in [("credentials", "YWRtaW46NzM5MTY0"), ("pad2", "YQ=="), ("pad1", "YWI="),
+                       ("empty", ""), ("not-base64", "not base64!"), ("bad-pad", "YW=x"),
+                       ("all-symbols", "+/+/AZaz09==")]:
+        write("sim_base64", name, text)
+
+
+# ---- fac_package and fac_parts --------------------------------------------
+
+FAC_COPIES = ["full.fac", "small.fac", "login_wallpaper.fac", "garbled_pictures.fac",
+              "long_names.fac", "product_blocks_bad.fac", "lf_only.fac", "zero_length_entry.fac",
+              "trailing_bytes.fac", "unknown_picture.fac", "common_without_header.fac"]
+
+
+def fac():
+    for name in FAC_COPIES:
+        copy("fac_package", DATA / "fac" / name)
+    inputs = DATA / "fac" / "inputs"
+    rs, us = b"\x1e", b"\x1f"
+
+    def entry(name, data):
+        if isinstance(data, pathlib.Path):
+            data = data.read_bytes()
+        # The separators cannot appear inside a part.
+        assert rs not in data and us not in data, name
+        return rs + name + us + data
+
+    pictures = inputs / "pictures"
+    write("fac_parts", "full",
+          b"KMX-CUST-01" + rs + (inputs / "common.txt").read_bytes() +
+          entry(b"IPC-A", inputs / "ipc-a.txt") + entry(b"ipc-b", inputs / "ipc-b.txt") +
+          entry(b"Dome-X", inputs / "dome-x.txt") +
+          entry(b"@title_icon.png", pictures / "title_icon.png") +
+          entry(b"@icon_old.jpg", pictures / "icon_old.jpg") +
+          entry(b"@TabletLogo.png", b"\x89PNG\r\n\x1a\ntablet logo") +
+          entry(b"@starticon.png", pictures / "starticon.png") +
+          entry(b"@wallpaper.png", pictures / "wallpaper.png"))
+    write("fac_parts", "small",
+          b"C" + rs + (inputs / "small-common.txt").read_bytes() +
+          entry(b"A", inputs / "small-a.txt") + entry(b"a", inputs / "small-b.txt"))
+    write("fac_parts", "lf-only",
+          b"LF" + rs + (inputs / "lf-common.txt").read_bytes() +
+          entry(b"P", inputs / "lf-product.txt"))
+    write("fac_parts", "no-header", b"X" + rs + b"a=1\r\nb=2" + rs + b"P" + us + b"c=3")
+
+
+if __name__ == "__main__":
+    markup()
+    lanscout()
+    link()
+    session()
+    sim_login()
+    sim_upgrade()
+    sim_base64()
+    fac()
