@@ -34,9 +34,9 @@
 // What the owner gets with a media frame (event type 0).
 struct NET_FRAME_RECORD {
     uint32_t frameClass = 0;
-    uint32_t seconds = 0;         // the timestamp in whole seconds
+    uint32_t seconds = 0;  // the timestamp in whole seconds
     uint64_t timestampUs = 0;
-    uint8_t headBytes[3] = {};    // head bytes 1..3 (byte 3 = 1: encrypted)
+    uint8_t headBytes[3] = {};  // head bytes 1..3 (byte 3 = 1: encrypted)
     uint32_t id1 = 0;
     uint32_t id2 = 0;
     uint32_t word24 = 0;
@@ -69,8 +69,9 @@ public:
     static constexpr int kHttpMaxSkipped = 29;
     static constexpr size_t kHttpNameField = 64;
 
-    CNetDVSDevice(CTcpLink* link, const DeviceGreeting& greeting, NetDeviceCallback callback, void* user,
-                  const std::array<uint8_t, 6>& localMac, const SessionOptions& options);
+    CNetDVSDevice(CTcpLink* link, const DeviceGreeting& greeting, NetDeviceCallback callback,
+                  void* user, const std::array<uint8_t, 6>& localMac,
+                  const SessionOptions& options);
 
     // ---- the session interface ----
     int Login(const char* user, const char* password, NET_DEVICE_INFO& info) override;
@@ -79,7 +80,8 @@ public:
     int StreamControl(uint8_t kind) override;
     int Request0405(uint8_t* buffer, uint32_t& length) override;
     int Post0408(const void* data, uint32_t length) override;
-    int Transact0407(const void* data, uint32_t length, uint8_t*& reply, uint32_t& replyLength) override;
+    int Transact0407(const void* data, uint32_t length, uint8_t*& reply,
+                     uint32_t& replyLength) override;
     int Request020E(uint8_t*& reply, uint32_t& replyLength) override;
     int Request0208(uint8_t*& reply, uint32_t& replyLength) override;
     int Post0406() override;
@@ -91,7 +93,8 @@ public:
     int Post0205() override;
     int GetImageSettings(uint8_t (&table)[64 * 5]) override;
     bool ApplyImageSettings(int channel, const uint8_t (&table)[64 * 5]) override;
-    int SetImageSetting(int channel, int what, uint32_t value, const uint32_t* block = nullptr) override;
+    int SetImageSetting(int channel, int what, uint32_t value,
+                        const uint32_t* block = nullptr) override;
     int Post0302() override;
     int Request0701() override;
     int Post0702(const void* data, uint32_t length) override;
@@ -132,8 +135,8 @@ public:
     // ---- HTTP through the session (Fwbatch's form) ----
     // 0 when the reply's status is 200, else 4. On a reply, replyText gets the
     // response text and replyLength the whole reply message's length.
-    int HttpRequest(const char* name, std::string& replyText, uint32_t& replyLength, const void* payload,
-                    uint32_t payloadLength);
+    int HttpRequest(const char* name, std::string& replyText, uint32_t& replyLength,
+                    const void* payload, uint32_t payloadLength);
 
     // Releases a reply buffer handed out by Transact0407, Request020E or
     // Request0208.
@@ -178,15 +181,17 @@ private:
         bool wantsHttpReply = false;  // else: any message
         uint64_t seen = 0;            // messages dispatched since it began
         bool handed = false;
-        uint64_t handedSeen = 0;      // `seen` when the awaited message came
+        uint64_t handedSeen = 0;  // `seen` when the awaited message came
         std::vector<uint8_t> message;
     };
 
     int Post(uint32_t id, const void* body = nullptr, uint32_t length = 0);
-    WaitOutcome Request(uint32_t id, const void* body, uint32_t length, const WaitRules& rules, Answer& answer);
+    WaitOutcome Request(uint32_t id, const void* body, uint32_t length, const WaitRules& rules,
+                        Answer& answer);
     int ValueRequest(uint32_t id, const void* body, uint32_t length, uint32_t limitMs,
                      uint32_t CNetDVSDevice::*answerField, uint32_t& value);
-    int BufferRequest(uint32_t id, uint32_t limitMs, uint8_t*& reply, uint32_t& replyLength);
+    int BufferRequest(uint32_t id, const void* body, uint32_t length, uint32_t limitMs,
+                      uint8_t*& reply, uint32_t& replyLength);
     int CopyRequest(uint32_t id, uint32_t limitMs, uint8_t* buffer, uint32_t capacity);
     void BeginRequest();
     void EndRequest();
@@ -204,13 +209,14 @@ private:
     int BeginSyncRead(bool httpReply);
     // `others` counts the messages that came before it and were not the one
     // awaited.
-    int NextSyncMessage(std::vector<uint8_t>& message, uint32_t waitMs, uint64_t& seen, uint64_t& others);
+    int NextSyncMessage(std::vector<uint8_t>& message, uint32_t waitMs, uint64_t& seen,
+                        uint64_t& others);
     // Reads one whole message from the link within waitMs (a fragmented one
     // is put together within that time): 0, 1 nothing, 2/3 link failure.
     int RecvWithin(TcpLinkMessage& message, uint32_t waitMs);
     void EndSyncRead();
-    int HttpExchange(const char* name, const void* payload, uint32_t payloadLength, bool fwbatchForm,
-                     std::string& replyText, uint32_t& replyLength, int& status);
+    int HttpExchange(const char* name, const void* payload, uint32_t payloadLength,
+                     bool fwbatchForm, std::string& replyText, uint32_t& replyLength, int& status);
     std::string SessionKeyText() const;
 
     platform::Clock& Clock() const { return *m_options.clock; }
@@ -274,8 +280,9 @@ private:
 // stays the caller's); otherwise error 0 and the session owns the link.
 // (One link per connection: wrapping the socket in a second link would
 // close it twice.)
-CNetDVSDevice* CreateNetDevice(TcpLinkPtr& link, const uint8_t* greeting, NetDeviceCallback callback, void* user,
-                               int& error, const SessionOptions& options = {});
+CNetDVSDevice* CreateNetDevice(TcpLinkPtr& link, const uint8_t* greeting,
+                               NetDeviceCallback callback, void* user, int& error,
+                               const SessionOptions& options = {});
 
 // Ends a session (Release) when the owner lets go of it.
 struct NetDeviceReleaser {

@@ -94,12 +94,12 @@ int CNetDVSDevice::Post0408(const void* data, uint32_t length) {
     return Post(proto::kReq0408, data, length);
 }
 
-int CNetDVSDevice::BufferRequest(uint32_t id, uint32_t limitMs, uint8_t*& reply,
-                                 uint32_t& replyLength) {
+int CNetDVSDevice::BufferRequest(uint32_t id, const void* body, uint32_t length, uint32_t limitMs,
+                                 uint8_t*& reply, uint32_t& replyLength) {
     reply = nullptr;
     replyLength = 0;
     Answer answer;
-    switch (Request(id, nullptr, 0, {limitMs, Refusal::KeepWaiting}, answer)) {
+    switch (Request(id, body, length, {limitMs, Refusal::KeepWaiting}, answer)) {
         case WaitOutcome::Answered:
             reply = CopyOut(answer.reply);
             if (reply == nullptr) {
@@ -117,31 +117,15 @@ int CNetDVSDevice::BufferRequest(uint32_t id, uint32_t limitMs, uint8_t*& reply,
 int CNetDVSDevice::Transact0407(const void* data, uint32_t length, uint8_t*& reply,
                                 uint32_t& replyLength) {
     std::lock_guard<std::mutex> exclusive(m_transactMutex);
-    reply = nullptr;
-    replyLength = 0;
-    Answer answer;
-    switch (
-        Request(proto::kReq0407, data, length, {kOpenEndedWaitMs, Refusal::KeepWaiting}, answer)) {
-        case WaitOutcome::Answered:
-            reply = CopyOut(answer.reply);
-            if (reply == nullptr) {
-                return kOutOfMemory;
-            }
-            replyLength = static_cast<uint32_t>(answer.reply.size());
-            return kOk;
-        case WaitOutcome::Lost:
-            return kLinkFailed;
-        default:
-            return kNoAnswer;
-    }
+    return BufferRequest(proto::kReq0407, data, length, kOpenEndedWaitMs, reply, replyLength);
 }
 
 int CNetDVSDevice::Request020E(uint8_t*& reply, uint32_t& replyLength) {
-    return BufferRequest(proto::kReq020E, kThirtyPollsMs, reply, replyLength);
+    return BufferRequest(proto::kReq020E, nullptr, 0, kThirtyPollsMs, reply, replyLength);
 }
 
 int CNetDVSDevice::Request0208(uint8_t*& reply, uint32_t& replyLength) {
-    return BufferRequest(proto::kReq0208, kOpenEndedWaitMs, reply, replyLength);
+    return BufferRequest(proto::kReq0208, nullptr, 0, kOpenEndedWaitMs, reply, replyLength);
 }
 
 int CNetDVSDevice::Post0406() {
