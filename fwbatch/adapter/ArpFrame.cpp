@@ -1,0 +1,120 @@
+#include "fwbatch/adapter/ArpFrame.h"
+
+#include <arpa/inet.h>
+
+#include <charconv>
+#include <cstring>
+
+namespace fwbatch::adapter {
+namespace {
+
+constexpr uint16_t kEtherTypeArp = 0x0806;
+constexpr uint16_t kHardwareEthernet = 1;
+constexpr uint16_t kProtocolIPv4 = 0x0800;
+constexpr uint16_t kOperationRequest = 1;
+constexpr uint16_t kOperationReply = 2;
+constexpr size_t kArpFieldsEnd = 42;  // Ethernet header and the ARP body without padding
+
+void Put16(uint8_t* at, uint16_t value) {
+    at[0] = static_cast<uint8_t>(value >> 8);
+    at[1] = static_cast<uint8_t>(value & 0xFF);
+}
+
+uint16_t Get16(const uint8_t* at) {
+    return static_cast<uint16_t>((at[0] << 8) | at[1]);
+}
+
+// address is in network byte order: its bytes go out most significant first.
+void PutAddress(uint8_t* at, uint32_t address) {
+    const uint32_t host = ntohl(address);
+    at[0] = static_cast<uint8_t>(host >> 24);
+    at[1] = static_cast<uint8_t>(host >> 16);
+    at[2] = static_cast<uint8_t>(host >> 8);
+    at[3] = static_cast<uint8_t>(host);
+}
+
+uint32_t GetAddress(const uint8_t* at) {
+    const uint32_t host = (static_cast<uint32_t>(at[0]) << 24) |
+                          (static_cast<uint32_t>(at[1]) << 16) |
+                          (static_cast<uint32_t>(at[2]) << 8) | static_cast<uint32_t>(at[3]);
+    return htonl(host);
+}
+
+void PutMac(uint8_t* at, const MacAddress& mac) {
+    std::memcpy(at, mac.data(), mac.size());
+}
+
+MacAddress GetMac(const uint8_t* at) {
+    MacAddress mac{};
+    std::memcpy(mac.data(), at, mac.size());
+    return mac;
+}
+
+}  // namespace
+
+ArpProbeFrame BuildArpProbe(const MacAddress& source, uint32_t targetAddress) {
+    ArpProbeFrame frame{};  // target hardware address, sender address and padding stay zero
+    uint8_t* p = frame.data();
+    std::memset(p, 0xFF, 6);  // broadcast destination
+    PutMac(p + 6, source);
+    Put16(p + 12, kEtherTypeArp);
+    Put16(p + 14, kHardwareEthernet);
+    Put16(p + 16, kProtocolIPv4);
+    p[18] = 6;
+    p[19] = 4;
+    Put16(p + 20, kOperationRequest);
+    PutMac(p + 22, source);
+    PutAddress(p + 28, 0);
+    PutAddress(p + 38, targetAddress);
+    return frame;
+}
+
+bool ReadArpReply(const uint8_t* frame, size_t length, ArpReply& reply) {
+    if (frame == nullptr || length < kArpFieldsEnd || Get16(frame + 12) != kEtherTypeArp ||
+        Get16(frame + 20) != kOperationReply) {
+        return false;
+    }
+    reply.ethernetSource = GetMac(frame + 6);
+    reply.senderMac = GetMac(frame + 22);
+    reply.senderAddress = GetAddress(frame + 28);
+    return true;
+}
+
+bool IsArpAnswerFrom(const uint8_t* frame, size_t length, uint32_t address,
+                     const MacAddress& from) {
+    ArpReply reply;
+    return ReadArpReply(frame, length, reply) && reply.senderAddress == address &&
+           reply.ethernetSource == from;
+}
+
+bool ParseMacText(const char* text, MacAddress& mac) {
+    if (text == nullptr) {
+        return false;
+    }
+    const size_t length = std::strlen(text);
+    const bool separated = length == 17;
+    if (!separated && length != 12) {
+        return false;
+    }
+    const char separator = separated ? text[2] : '\0';
+    if (separated && separator != ':' && separator != '-') {
+        return false;
+    }
+    MacAddress parsed{};
+    for (size_t i = 0; i < parsed.size(); ++i) {
+        const size_t at = separated ? i * 3 : i * 2;
+        if (separated && i > 0 && text[at - 1] != separator) {
+            return false;
+        }
+        unsigned value = 0;
+        const auto [end, error] = std::from_chars(text + at, text + at + 2, value, 16);
+        if (error != std::errc() || end != text + at + 2) {
+            return false;
+        }
+        parsed[i] = static_cast<uint8_t>(value);
+    }
+    mac = parsed;
+    return true;
+}
+
+}  // namespace fwbatch::adapter
