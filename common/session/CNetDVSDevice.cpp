@@ -250,6 +250,7 @@ void CNetDVSDevice::Dispatch(const uint8_t* message, int length) {
             m_status = 4;
         }
         m_stateCv.notify_all();
+        NoteProgressEvent();
         NotifyOwner(netevent::kLinkLost, -1, nullptr, 0);
         return;
     }
@@ -367,6 +368,8 @@ void CNetDVSDevice::Dispatch(const uint8_t* message, int length) {
         case kReplyProgress0505: {
             std::lock_guard<std::mutex> lock(m_progressMutex);
             m_progress = 0;
+            ++m_progressEvents;
+            m_progressCv.notify_all();
             break;
         }
         case kReplyProgress0506:
@@ -374,6 +377,8 @@ void CNetDVSDevice::Dispatch(const uint8_t* message, int length) {
         case kReplyProgressA04: {
             std::lock_guard<std::mutex> lock(m_progressMutex);
             m_progress = static_cast<int>(msg.WordAt(0));
+            ++m_progressEvents;
+            m_progressCv.notify_all();
             break;
         }
         case kReplyUpgrade0801:
@@ -381,6 +386,8 @@ void CNetDVSDevice::Dispatch(const uint8_t* message, int length) {
             std::lock_guard<std::mutex> lock(m_progressMutex);
             m_progress = 0;
             m_upgradeCounter = msg.WordAt(0);
+            ++m_progressEvents;
+            m_progressCv.notify_all();
             break;
         }
         case kReplyDone0507:

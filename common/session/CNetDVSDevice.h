@@ -109,6 +109,11 @@ public:
     // lost, 8 the device failed.
     int PollUpgradeProgress(int& percent, uint32_t payloadLength, int& extra);
     bool ReachedFinalPhase();
+    // Waits until a progress or failure reply arrives or the link is lost
+    // (whichever comes first), at most limitMs. `seen` is the caller's count
+    // of such happenings, updated here; true when something new happened.
+    // Lets an upgrade go at the device's pace instead of a fixed poll step.
+    bool WaitUpgradeProgress(uint64_t& seen, uint32_t limitMs);
     int Request030D(uint32_t& value);
     int Request0326(uint32_t& value);
     int Request0328(uint8_t* buffer, uint32_t capacity);
@@ -201,6 +206,8 @@ private:
     void DispatchMediaFrame(const proto::CommandView& msg);
     // Under the progress lock: maps a progress value to a poll's result.
     int ReportProgress(int progress, int outOfRange, int& percent);
+    // Counts a happening that an upgrade's wait should wake for.
+    void NoteProgressEvent();
     void StoreBody(std::vector<uint8_t>& target, const proto::CommandView& msg);
 
     // Reads the next message for a synchronous exchange: straight from the
@@ -253,8 +260,11 @@ private:
     SyncReader m_sync;
     NET_DEVICE_INFO m_info;
 
-    // Guarded by m_progressMutex.
+    // Guarded by m_progressMutex; progress replies and the lost link are
+    // counted in m_progressEvents and announced on m_progressCv.
     std::mutex m_progressMutex;
+    std::condition_variable m_progressCv;
+    uint64_t m_progressEvents = 0;
     int m_progress = -1;
     int m_lastReported = -1;
     int m_pollLastValue = -1;

@@ -1,5 +1,6 @@
 // The session's operations other than the login and the HTTP exchange.
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <new>
 
@@ -402,14 +403,17 @@ int CNetDVSDevice::GetProgress(int& percent) {
 
 int CNetDVSDevice::PollUpgradeProgress(int& percent, uint32_t payloadLength, int& extra) {
     extra = 0;
-    const bool lost = GetStatus() == 4;
+    // A broken link counts even before its loss reached the status.
+    const bool lost = GetStatus() == 4 || m_link->IsBroken();
     std::lock_guard<std::mutex> lock(m_progressMutex);
     if (lost) {
         m_lastReported = -1;
         return kLinkFailed;
     }
     int progress = m_progress;
-    if (m_pollLastValue == 98 && progress != 100) {
+    // A failure reply (progress 0) ends the final phase: it is reported as
+    // the device's failure, not waited out and then taken for success.
+    if (m_pollLastValue == 98 && progress != 100 && progress != 0) {
         // The device writes the image: the wait window depends on the size.
         const uint64_t window =
             payloadLength < kFinalPhaseLargePayload ? kFinalPhaseShortMs : kFinalPhaseLongMs;
@@ -438,6 +442,22 @@ int CNetDVSDevice::PollUpgradeProgress(int& percent, uint32_t payloadLength, int
         }
     }
     return result;
+}
+
+void CNetDVSDevice::NoteProgressEvent() {
+    {
+        std::lock_guard<std::mutex> lock(m_progressMutex);
+        ++m_progressEvents;
+    }
+    m_progressCv.notify_all();
+}
+
+bool CNetDVSDevice::WaitUpgradeProgress(uint64_t& seen, uint32_t limitMs) {
+    std::unique_lock<std::mutex> lock(m_progressMutex);
+    const bool woken = m_progressCv.wait_for(lock, std::chrono::milliseconds(limitMs),
+                                             [&] { return m_progressEvents != seen; });
+    seen = m_progressEvents;
+    return woken;
 }
 
 bool CNetDVSDevice::ReachedFinalPhase() {

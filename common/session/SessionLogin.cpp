@@ -74,14 +74,21 @@ int CNetDVSDevice::Login(const char* user, const char* password, NET_DEVICE_INFO
         std::lock_guard<std::mutex> lock(m_stateMutex);
         m_info = info;
     }
+    // Logged in, unless the link was lost meanwhile (the keep-alive thread
+    // runs already and may have reported it): the status is set before the
+    // receive thread starts, so a loss it sees later always comes after.
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        if (!m_link->IsBroken()) {
+            m_status = 0;
+        }
+    }
     const int started = m_link->StartRecvThread();
     if (started == 2) {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        m_status = 4;
         return kLinkFailed;
     }
     m_recvStarted = true;
-    {
-        std::lock_guard<std::mutex> lock(m_stateMutex);
-        m_status = 0;
-    }
     return kOk;
 }
