@@ -150,15 +150,33 @@ bool CConnectProc::PrepareAttemptSocket() {
     return m_socket >= 0;
 }
 
-bool CConnectProc::BindLocal(const std::string& local) {
+bool CConnectProc::BindLocal(const std::string& local, uint16_t port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(m_localPort);
+    address.sin_port = htons(port);
     if (inet_pton(AF_INET, local.c_str(), &address.sin_addr) != 1) {
         errno = EINVAL;
         return false;
     }
     return SWL_Bind(m_socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+bool CConnectProc::PortRefused(int err) {
+    return err == EADDRINUSE || err == EADDRNOTAVAIL;
+}
+
+bool CConnectProc::ReopenForEphemeralPort(const std::string& local) {
+    if (m_localPort == 0) {
+        return false;
+    }
+    platform::DiagPrintf("local port %u refused, connecting from %s with a free port\n",
+                         static_cast<unsigned>(m_localPort), local.c_str());
+    if (m_socket >= 0) {
+        SWL_CloseSocket(m_socket);
+    }
+    m_socket = SWL_CreateSocket(AF_INET, SOCK_STREAM, 0);
+    m_socketUsed = false;
+    return m_socket >= 0 && BindLocal(local, 0);
 }
 
 int CConnectProc::AdapterProcedure(const sockaddr_in& remote, uint32_t timeoutMs) {
@@ -202,7 +220,12 @@ int CConnectProc::AdapterProcedure(const sockaddr_in& remote, uint32_t timeoutMs
             SWL_PrintError(kSwlConnectProcSource, Line(123, 126));
             return -1;
         }
-        if (!BindLocal(local)) {
+        bool bound = BindLocal(local, m_localPort);
+        bool ephemeral = false;
+        if (!bound && PortRefused(errno) && ReopenForEphemeralPort(local)) {
+            bound = ephemeral = true;
+        }
+        if (!bound) {
             const int err = errno;
             platform::DiagPrintf(
                 "\r\nip index = %d**********************************************ip=%s toip:%s "
@@ -213,7 +236,13 @@ int CConnectProc::AdapterProcedure(const sockaddr_in& remote, uint32_t timeoutMs
             continue;
         }
         m_socketUsed = true;
-        SWL_Connect(m_socket, reinterpret_cast<const sockaddr*>(&remote), sizeof remote, 0);
+        if (SWL_Connect(m_socket, reinterpret_cast<const sockaddr*>(&remote), sizeof remote, 0) != 0 &&
+            !ephemeral && PortRefused(errno) && ReopenForEphemeralPort(local)) {
+            // Our own earlier connection to this device still holds the
+            // fixed port (we closed first, so it waits out TIME_WAIT).
+            m_socketUsed = true;
+            SWL_Connect(m_socket, reinterpret_cast<const sockaddr*>(&remote), sizeof remote, 0);
+        }
         if (WaitInSlices(timeoutMs)) {
             SetPreferred(local);
             return HandOver();

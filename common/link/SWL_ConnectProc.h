@@ -4,7 +4,10 @@
 // adapter) comes first; when it fails, the socket is bound to each of the
 // host's own IPv4 addresses in turn (local port 9088) and connected from
 // there, and the local address that worked is remembered for the whole
-// process, so that later connections go straight through it.
+// process, so that later connections go straight through it. When the
+// kernel refuses the fixed local port (a retry to the same device while our
+// earlier connection waits out TIME_WAIT), the connect goes out from a port
+// the kernel chooses instead.
 //
 // Connect returns a connected non-blocking socket, which then belongs to the
 // caller, or -1. Destroy is called once Connect has returned; another thread
@@ -79,7 +82,12 @@ private:
     bool WaitInSlices(uint32_t timeoutMs);
     int AdapterProcedure(const sockaddr_in& remote, uint32_t timeoutMs);
     bool PrepareAttemptSocket();
-    bool BindLocal(const std::string& local);
+    bool BindLocal(const std::string& local, uint16_t port);
+    // The kernel refuses the fixed local port (in use, or the same address
+    // pair still in TIME_WAIT).
+    static bool PortRefused(int err);
+    // A fresh socket bound to local with a port the kernel chooses.
+    bool ReopenForEphemeralPort(const std::string& local);
     int HandOver();
 
     std::string m_addressText;
