@@ -9,43 +9,11 @@
 #include "common/platform/Diagnostics.h"
 #include "common/session/CNetDVSDevice.h"
 #include "common/session/DeviceGreeting.h"
+#include "common/session/ReachDevice.h"
 #include "common/session/SessionResults.h"
 
 namespace cfgpush {
 namespace {
-
-// Connects and reads the 64-byte greeting; the link on success.
-TcpLinkPtr Reach(const char* address, uint16_t port, uint32_t connectMs, uint32_t greetingMs,
-                 const ConnectProcEnv& env, PushCancel* cancel,
-                 uint8_t (&greeting)[DeviceGreeting::kSize]) {
-    if (address[0] == '\0') {
-        return nullptr;
-    }
-    ConnectProcPtr connector(CConnectProc::Create(address, port, env));
-    if (!connector) {
-        return nullptr;
-    }
-    if (cancel != nullptr && !cancel->Register(connector.get())) {
-        return nullptr;
-    }
-    const int sock = connector->Connect(connectMs);
-    if (cancel != nullptr) {
-        cancel->Unregister(connector.get());
-    }
-    if (sock < 0) {
-        return nullptr;
-    }
-    TcpLinkPtr link(CTcpLink::Create(sock));
-    if (!link) {
-        int s = sock;
-        SWL_CloseSocket(s);
-        return nullptr;
-    }
-    if (link->RecvExact(greeting, sizeof greeting, greetingMs) != 0) {
-        return nullptr;  // the link closes the connection
-    }
-    return link;
-}
 
 int IgnoreEvents(void*, CNetDevice*, int, int, const void*, uint32_t) {
     return 0;
@@ -55,10 +23,10 @@ int Push(_file_cfg_info& job, const PushOptions& options, PushCancel* cancel) {
     const auto port = static_cast<uint16_t>(job.dataPort & 0xFFFF);
     const PushTimings& t = options.timings;
     uint8_t greeting[DeviceGreeting::kSize] = {};
-    TcpLinkPtr link = Reach(job.secondAddress, port, t.secondAddressConnectMs,
+    TcpLinkPtr link = ReachDevice(job.secondAddress, port, t.secondAddressConnectMs,
                             t.secondAddressGreetingMs, options.connectEnv, cancel, greeting);
     if (!link) {
-        link = Reach(job.firstAddress, port, t.firstAddressConnectMs, t.firstAddressGreetingMs,
+        link = ReachDevice(job.firstAddress, port, t.firstAddressConnectMs, t.firstAddressGreetingMs,
                      options.connectEnv, cancel, greeting);
     }
     if (!link || (cancel != nullptr && cancel->Cancelled())) {
@@ -91,28 +59,6 @@ int Push(_file_cfg_info& job, const PushOptions& options, PushCancel* cancel) {
 }
 
 }  // namespace
-
-void PushCancel::Cancel() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_cancelled.store(true);
-    for (CConnectProc* connector : m_active) {
-        connector->Cancel();
-    }
-}
-
-bool PushCancel::Register(CConnectProc* connector) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_cancelled.load()) {
-        return false;
-    }
-    m_active.push_back(connector);
-    return true;
-}
-
-void PushCancel::Unregister(CConnectProc* connector) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    std::erase(m_active, connector);
-}
 
 void RunPushJob(_file_cfg_info job, const PushReport& report, const PushOptions& options,
                 PushCancel* cancel) {

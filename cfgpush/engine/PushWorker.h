@@ -5,7 +5,6 @@
 // the "ImportFacConf" request. It reports one result through its callback,
 // as its last act.
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -15,6 +14,7 @@
 
 #include "cfgpush/engine/PushJob.h"
 #include "cfgpush/engine/PushResult.h"
+#include "common/link/ConnectCancel.h"
 #include "common/link/SWL_ConnectProc.h"
 
 namespace cfgpush {
@@ -36,23 +36,8 @@ struct PushOptions {
 // (row index, result code).
 using PushReport = std::function<void(int rowIndex, int result)>;
 
-// Lets an owner that is going away end its workers' connection attempts
-// early: connects in progress stop at their next waiting slice, and no
-// worker starts a new step. A cancelled worker still reports (its result
-// then reaches nobody who waits for it).
-class PushCancel {
-public:
-    void Cancel();
-    bool Cancelled() const { return m_cancelled.load(); }
-    // A connector in progress is registered while it connects.
-    bool Register(CConnectProc* connector);  // false when already cancelled
-    void Unregister(CConnectProc* connector);
-
-private:
-    std::atomic<bool> m_cancelled{false};
-    std::mutex m_mutex;
-    std::vector<CConnectProc*> m_active;
-};
+// Ends the workers' connection attempts early (ConnectCancel.h).
+using PushCancel = ConnectCancel;
 
 // Runs one job to its end on the calling thread and reports once.
 void RunPushJob(_file_cfg_info job, const PushReport& report, const PushOptions& options = {},

@@ -1,0 +1,35 @@
+#include "common/session/ReachDevice.h"
+
+#include "common/link/SWL_Public.h"
+
+TcpLinkPtr ReachDevice(const char* address, uint16_t port, uint32_t connectMs, uint32_t greetingMs,
+                       const ConnectProcEnv& env, ConnectCancel* cancel,
+                       uint8_t (&greeting)[DeviceGreeting::kSize]) {
+    if (address == nullptr || address[0] == '\0') {
+        return nullptr;
+    }
+    ConnectProcPtr connector(CConnectProc::Create(address, port, env));
+    if (!connector) {
+        return nullptr;
+    }
+    if (cancel != nullptr && !cancel->Register(connector.get())) {
+        return nullptr;
+    }
+    const int sock = connector->Connect(connectMs);
+    if (cancel != nullptr) {
+        cancel->Unregister(connector.get());
+    }
+    if (sock < 0) {
+        return nullptr;
+    }
+    TcpLinkPtr link(CTcpLink::Create(sock));
+    if (!link) {
+        int s = sock;
+        SWL_CloseSocket(s);
+        return nullptr;
+    }
+    if (link->RecvExact(greeting, sizeof greeting, greetingMs) != 0) {
+        return nullptr;  // the link closes the connection
+    }
+    return link;
+}
