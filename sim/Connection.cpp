@@ -282,6 +282,10 @@ void Connection::OnHttp(const proto::CommandView& request, const DeviceConfig& c
         name.assign(reinterpret_cast<const char*>(plain.data()), nameLength);
         payload.assign(plain.begin() + kHttpNameField, plain.end());
         answer = AnswerHttpRequest(config, name, payload);
+        if (m_device.TakeHttpFailure()) {
+            answer.status = 500;
+            answer.text = HttpResponseText(500, "");
+        }
     }
 
     const size_t padding = PossiblePadding(payload, encrypted);

@@ -80,7 +80,8 @@ struct Behaviour {
 // device's progress value minus one).
 struct UpgradeFault {
     int atPercent = -1;     // -1: off; 0..99
-    bool everyTime = true;  // false: once, then the device behaves
+    bool everyTime = true;  // false: `times` times, then the device behaves
+    uint32_t times = 1;
 };
 
 enum class Silence {
@@ -98,6 +99,7 @@ struct DeviceFaults {
         0;  // the n-th reply on a connection (1 = the login's) has magic "2222"
     Silence silence = Silence::None;
     int httpStatus = 0;  // non-zero: every HTTP request is answered with this status
+    uint32_t httpFailFirst = 0;  // the first this many HTTP requests are answered 500
 };
 
 struct DeviceConfig {

@@ -21,7 +21,8 @@ constexpr int kBacklog = 128;
 constexpr uint32_t kAcceptPauseMs = 100;
 }  // namespace
 
-DeviceService::DeviceService(EventLoop& loop, SimDevice& device) : m_loop(loop), m_device(device) {}
+DeviceService::DeviceService(EventLoop& loop, SimDevice& device, SessionTally* tally)
+    : m_loop(loop), m_device(device), m_tally(tally) {}
 
 DeviceService::~DeviceService() {
     m_connections.clear();
@@ -99,12 +100,21 @@ void DeviceService::Forget(uint64_t id) {
 
 void DeviceService::SessionOpened() {
     ++m_sessions;
+    if (m_tally != nullptr) {
+        const uint32_t open = ++m_tally->open;
+        uint32_t peak = m_tally->peak.load();
+        while (open > peak && !m_tally->peak.compare_exchange_weak(peak, open)) {
+        }
+    }
     m_device.Records().Modify([this](DeviceRecords& r) { r.openSessions = m_sessions; });
 }
 
 void DeviceService::SessionClosed() {
     if (m_sessions > 0) {
         --m_sessions;
+        if (m_tally != nullptr) {
+            --m_tally->open;
+        }
     }
     m_device.Records().Modify([this](DeviceRecords& r) { r.openSessions = m_sessions; });
 }

@@ -3,6 +3,7 @@
 // thread: its listening socket and the connections it accepted, and the
 // count of logged-in sessions the session limit is measured against.
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -14,9 +15,15 @@ class Connection;
 class EventLoop;
 class SimDevice;
 
+// Logged-in sessions across the whole fleet, now and at the most.
+struct SessionTally {
+    std::atomic<uint32_t> open{0};
+    std::atomic<uint32_t> peak{0};
+};
+
 class DeviceService {
 public:
-    DeviceService(EventLoop& loop, SimDevice& device);
+    DeviceService(EventLoop& loop, SimDevice& device, SessionTally* tally = nullptr);
     ~DeviceService();
     DeviceService(const DeviceService&) = delete;
     DeviceService& operator=(const DeviceService&) = delete;
@@ -36,6 +43,7 @@ private:
 
     EventLoop& m_loop;
     SimDevice& m_device;
+    SessionTally* m_tally;
     int m_listenFd = -1;
     uint64_t m_watch = 0;
     uint64_t m_pauseTimer = 0;

@@ -187,6 +187,9 @@ void ReadFaults(Reader& r, DeviceFaults& f) {
     r.Bool("failEveryTime", f.failUpgrade.everyTime);
     r.Integer("dropAt", f.dropConnection.atPercent, -1, 99);
     r.Bool("dropEveryTime", f.dropConnection.everyTime);
+    r.Integer("failTimes", f.failUpgrade.times, 1, UINT32_MAX);
+    r.Integer("dropTimes", f.dropConnection.times, 1, UINT32_MAX);
+    r.Integer("httpFailFirst", f.httpFailFirst, 0, UINT32_MAX);
     r.Integer("badMagicReply", f.badMagicReply, 0, UINT32_MAX);
     std::string silence;
     r.Text("silence", silence);
@@ -350,9 +353,10 @@ SETTINGS (all optional):
   behaviour:{ maxSessions (16), pieceDelayMs (20), writeImageMs (2000),
               finish ("report" | "reboot"), configV3Reply (0), configV3Silent (false) }
   faults:   { refuseLogin (code, 0 = none), failUpgradeAt (percent, -1 = off), failEveryTime (true),
-              dropAt (percent, -1 = off), dropEveryTime (false), badMagicReply (n-th reply, 0 = off),
+              dropAt (percent, -1 = off), dropEveryTime (false), failTimes, dropTimes (1: how
+              often a fault that is not every time fires), badMagicReply (n-th reply, 0 = off),
               silence ("none" | "no-greeting" | "no-login-reply" | "after-login"),
-              httpStatus (0 = normal answers) }
+              httpStatus (0 = normal answers), httpFailFirst (0: the first n requests get 500) }
 )";
 }
 

@@ -15,20 +15,26 @@ void SimDevice::SetConfig(DeviceConfig config) {
     config.identity.listenAddress = m_config->identity.listenAddress;
     config.identity.dataPort = m_config->identity.dataPort;
     m_config = std::make_shared<const DeviceConfig>(std::move(config));
-    m_failSpent = false;
-    m_dropSpent = false;
+    m_failsTaken = 0;
+    m_dropsTaken = 0;
+    m_httpRequests = 0;
 }
 
 bool SimDevice::TakeUpgradeFault(FaultKind kind, int percent) {
     std::lock_guard<std::mutex> lock(m_lock);
     const UpgradeFault& fault = kind == FaultKind::FailUpgrade ? m_config->faults.failUpgrade
                                                                : m_config->faults.dropConnection;
-    bool& spent = kind == FaultKind::FailUpgrade ? m_failSpent : m_dropSpent;
-    if (fault.atPercent < 0 || fault.atPercent != percent || (spent && !fault.everyTime)) {
+    uint32_t& taken = kind == FaultKind::FailUpgrade ? m_failsTaken : m_dropsTaken;
+    if (fault.atPercent < 0 || fault.atPercent != percent || (!fault.everyTime && taken >= fault.times)) {
         return false;
     }
-    spent = true;
+    ++taken;
     return true;
+}
+
+bool SimDevice::TakeHttpFailure() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_httpRequests++ < m_config->faults.httpFailFirst;
 }
 
 }  // namespace sim

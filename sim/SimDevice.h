@@ -38,13 +38,17 @@ public:
     // True when the fault applies at this percentage now; a once-only fault
     // is then spent until the settings are replaced.
     bool TakeUpgradeFault(FaultKind kind, int percent);
+    // True while the HTTP requests answered so far are fewer than the
+    // faults' httpFailFirst (counts this request).
+    bool TakeHttpFailure();
 
 private:
     const size_t m_index;
     mutable std::mutex m_lock;  // guards m_config and the fault memory
     std::shared_ptr<const DeviceConfig> m_config;
-    bool m_failSpent = false;
-    bool m_dropSpent = false;
+    uint32_t m_failsTaken = 0;
+    uint32_t m_dropsTaken = 0;
+    uint32_t m_httpRequests = 0;
     RecordBook m_records;
     std::atomic<uint16_t> m_boundPort{0};
 };

@@ -14,7 +14,8 @@
 namespace sim {
 
 Simulator::Simulator(std::vector<DeviceConfig> devices, SimulatorOptions options)
-    : m_options(std::move(options)), m_loop(std::make_unique<EventLoop>()) {
+    : m_options(std::move(options)), m_loop(std::make_unique<EventLoop>()),
+      m_tally(std::make_unique<SessionTally>()) {
     m_devices.reserve(devices.size());
     for (size_t i = 0; i < devices.size(); ++i) {
         CompleteConfig(devices[i]);
@@ -65,7 +66,7 @@ bool Simulator::Start(std::string* error) {
         return fail("cannot make the event loop");
     }
     for (const auto& device : m_devices) {
-        auto service = std::make_unique<DeviceService>(*m_loop, *device);
+        auto service = std::make_unique<DeviceService>(*m_loop, *device, m_tally.get());
         if (!service->Listen(reason)) {
             return fail("device " + std::to_string(device->Index()) + ": " + reason);
         }
@@ -210,6 +211,10 @@ bool Simulator::Answering(size_t index) const {
 std::string Simulator::SearchAnswer(size_t index) const {
     const SimDevice& device = *m_devices.at(index);
     return BuildSearchAnswer(device.Config()->identity, device.BoundPort());
+}
+
+uint32_t Simulator::PeakOpenSessions() const {
+    return m_tally->peak.load();
 }
 
 uint64_t Simulator::LoopWakeups() const {

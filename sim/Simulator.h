@@ -27,6 +27,7 @@ class DeviceService;
 class EventLoop;
 class RecordStore;
 class SimDevice;
+struct SessionTally;
 
 struct SimulatorOptions {
     // Answer the device search (send search traffic only inside a private
@@ -79,6 +80,8 @@ public:
     bool Answering(size_t index) const;
     std::string SearchAnswer(size_t index) const;
 
+    // The most sessions logged in at once across all devices so far.
+    uint32_t PeakOpenSessions() const;
     // How often the loop thread woke up (for measurements).
     uint64_t LoopWakeups() const;
     // Writes the store now (when there is one).
@@ -91,6 +94,7 @@ private:
     SimulatorOptions m_options;
     std::vector<std::unique_ptr<SimDevice>> m_devices;
     std::unique_ptr<EventLoop> m_loop;
+    std::unique_ptr<SessionTally> m_tally;
     std::vector<std::unique_ptr<DeviceService>> m_services;
     std::unique_ptr<lanscout::Responder> m_responder;
     std::unique_ptr<RecordStore> m_store;
