@@ -48,11 +48,24 @@ std::vector<TableInfo> Tables() {
     return infos;
 }
 
-const StringTable& CfgpushStrings() {
+namespace {
+
+const StringTable& TableOrEmpty(std::string_view program, uint16_t languageId) {
     static const StringTable empty;
-    const StringTable* table = FindTable(
-        "cfgpush", platform::CfgpushInterfaceLanguage(platform::SystemDefaultLanguageId()));
+    const StringTable* table = FindTable(program, languageId);
     return table != nullptr ? *table : empty;
+}
+
+}  // namespace
+
+const StringTable& CfgpushStrings() {
+    return TableOrEmpty(
+        "cfgpush", platform::CfgpushInterfaceLanguage(platform::SystemDefaultLanguageId()));
+}
+
+const StringTable& FwbatchStrings() {
+    return TableOrEmpty(
+        "fwbatch", platform::FwbatchInterfaceLanguage(platform::SystemDefaultLanguageId()));
 }
 
 }  // namespace strings

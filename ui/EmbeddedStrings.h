@@ -29,4 +29,7 @@ std::vector<TableInfo> Tables();
 // system default language (the locale).
 const StringTable& CfgpushStrings();
 
+// Fwbatch's texts for this run, by its own language rule.
+const StringTable& FwbatchStrings();
+
 }  // namespace strings

@@ -104,4 +104,16 @@ uint16_t CfgpushInterfaceLanguage(uint16_t systemDefaultLanguageId) {
     }
 }
 
+uint16_t FwbatchInterfaceLanguage(uint16_t systemDefaultLanguageId) {
+    switch (systemDefaultLanguageId) {
+        case kLangChineseTaiwan:
+        case kLangChinesePrc:
+            return systemDefaultLanguageId;
+        case kLangChineseHongKong:
+            return kLangChineseTaiwan;
+        default:
+            return kLangEnglishUk;
+    }
+}
+
 }  // namespace platform

@@ -35,4 +35,9 @@ uint16_t SystemDefaultLanguageId();
 // (2057).
 uint16_t CfgpushInterfaceLanguage(uint16_t systemDefaultLanguageId);
 
+// Fwbatch's choice: Chinese of Taiwan and of the PRC keep their own tables
+// (1028, 2052), Chinese of Hong Kong uses Taiwan's (1028); every other
+// language the English one (2057).
+uint16_t FwbatchInterfaceLanguage(uint16_t systemDefaultLanguageId);
+
 }  // namespace platform
