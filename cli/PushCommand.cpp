@@ -1,19 +1,14 @@
 // `camprep push`: pushes a factory configuration package to devices given
 // by address or found by the search, one worker per device at once, as
 // Cfgpush does, and prints each device's result as it arrives.
-#include <arpa/inet.h>
-
 #include <nlohmann/json.hpp>
 
-#include <chrono>
-#include <condition_variable>
-#include <cstring>
-#include <optional>
 #include <cstdio>
-#include <deque>
+#include <cstring>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cfgpush/engine/CfgpushStringIds.h"
@@ -24,7 +19,7 @@
 #include "cfgpush/engine/PushTargetFromRecord.h"
 #include "cfgpush/engine/PushWorker.h"
 #include "cli/CommandRegistry.h"
-#include "cli/DeviceSearch.h"
+#include "cli/CommandSupport.h"
 #include "ui/EmbeddedStrings.h"
 
 namespace {
@@ -35,12 +30,8 @@ struct PushArgs {
     std::string user = "admin";
     std::string password = "739164";
     bool json = false;
-    std::vector<std::string> devices;
     std::string softwareVersion;
-    bool discover = false;
-    double timeoutSeconds = 3.0;
-    std::vector<std::string> interfaces;
-    std::string match;
+    cli::DeviceArgs targets;
 };
 
 std::string Text(uint32_t id) { return strings::CfgpushStrings().Load(id); }
@@ -50,71 +41,15 @@ int Usage(const std::string& message) {
     return cli::kExitUsage;
 }
 
-// "HOST:PORT" with a dotted IPv4 address and a port of 1..65535.
-bool ParseDevice(const std::string& text, std::string& host, int32_t& port) {
-    const size_t colon = text.rfind(':');
-    if (colon == std::string::npos || colon == 0 || colon + 1 >= text.size()) {
-        return false;
-    }
-    host = text.substr(0, colon);
-    in_addr a{};
-    if (host.size() > 15 || inet_pton(AF_INET, host.c_str(), &a) != 1) {
-        return false;
-    }
-    const std::string portText = text.substr(colon + 1);
-    if (portText.find_first_not_of("0123456789") != std::string::npos || portText.size() > 5) {
-        return false;
-    }
-    port = std::stoi(portText);
-    return port >= 1 && port <= 65535;
-}
-
-bool Matches(const SEARCH_DEVICE_INFO& d, const std::string& text) {
-    if (text.empty()) {
-        return true;
-    }
-    for (const char* field : {d.mac, d.ip[0], d.ip[1], d.devName, d.productModel}) {
-        if (std::string(field).find(text) != std::string::npos) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// Results arrive on the workers' threads; the command's thread prints them.
-struct ResultQueue {
-    std::mutex mutex;
-    std::condition_variable cv;
-    std::deque<std::pair<int, int>> results;
-    void Push(int row, int code) {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            results.emplace_back(row, code);
-        }
-        cv.notify_one();
-    }
-    std::pair<int, int> Pop() {
-        std::unique_lock<std::mutex> lock(mutex);
-        cv.wait(lock, [this] { return !results.empty(); });
-        auto r = results.front();
-        results.pop_front();
-        return r;
-    }
-};
-
 int RunPush(const PushArgs& args) {
-    if (args.discover == !args.devices.empty()) {
-        return Usage("give the devices either with --device HOST:PORT or with --discover");
-    }
-    if (!args.discover && (!args.interfaces.empty() || !args.match.empty())) {
-        return Usage("--interface and --match go with --discover");
+    const std::string wrong = cli::CheckDeviceOptions(args.targets);
+    if (!wrong.empty()) {
+        return Usage(wrong);
     }
     std::vector<cfgpush::PushTarget> targets;
-    for (const std::string& d : args.devices) {
+    for (const std::string& d : args.targets.devices) {
         cfgpush::PushTarget t;
-        if (!ParseDevice(d, t.firstAddress, t.dataPort)) {
-            return Usage("not an IPv4 address and port: " + d);
-        }
+        cli::ParseDevice(d, t.firstAddress, t.dataPort);
         t.secondAddress = t.firstAddress;
         t.softwareVersion = args.softwareVersion;
         targets.push_back(t);
@@ -151,17 +86,15 @@ int RunPush(const PushArgs& args) {
         return cli::kExitUsage;
     }
 
-    if (args.discover) {
-        cli::DeviceSearch search("KMX", args.interfaces);
+    if (args.targets.discover) {
+        std::vector<SEARCH_DEVICE_INFO> found;
         std::string error;
-        if (!search.Run(std::chrono::milliseconds(static_cast<int64_t>(args.timeoutSeconds * 1000)), error)) {
+        if (!cli::DiscoverDevices("KMX", args.targets, found, error)) {
             std::fprintf(stderr, "camprep push: %s\n", error.c_str());
             return cli::kExitFailed;
         }
-        for (const SEARCH_DEVICE_INFO& d : search.Devices()) {
-            if (Matches(d, args.match)) {
-                targets.push_back(cfgpush::PushTargetFromRecord(d));
-            }
+        for (const SEARCH_DEVICE_INFO& d : found) {
+            targets.push_back(cfgpush::PushTargetFromRecord(d));
         }
         if (targets.empty()) {
             std::fprintf(stderr, "camprep push: no device found\n");
@@ -191,12 +124,12 @@ int RunPush(const PushArgs& args) {
                          job.mac, job.softwareVersion, job.version3});
     }
 
-    auto queue = std::make_shared<ResultQueue>();
+    auto queue = std::make_shared<cli::ResultQueue<std::pair<int, int>>>();
     std::vector<int> codes(jobs.size(), 0);
     {
         cfgpush::PushWorkerGroup workers;
         for (auto& job : jobs) {
-            workers.Start(std::move(job), [queue](int row, int code) { queue->Push(row, code); });
+            workers.Start(std::move(job), [queue](int row, int code) { queue->Push({row, code}); });
         }
         for (size_t n = 0; n < shown.size(); ++n) {
             const auto [row, code] = queue->Pop();
@@ -211,7 +144,7 @@ int RunPush(const PushArgs& args) {
     }  // the workers have all reported: joined here
 
     bool allOk = true;
-    nlohmann::json out = nlohmann::json::array();
+    nlohmann::ordered_json out = nlohmann::ordered_json::array();
     for (size_t i = 0; i < shown.size(); ++i) {
         allOk = allOk && codes[i] == cfgpush::kPushSuccess;
         out.push_back({{"address", shown[i].address},
@@ -242,14 +175,9 @@ const cli::CommandRegistrar kPush("push", [](CLI::App& app) {
     sub->add_option("--user", args->user, "Device user name (default admin)");
     sub->add_option("--password", args->password, "Device password (default 739164)");
     sub->add_flag("--json", args->json, "Print one JSON array when every device has finished");
-    sub->add_option("--device", args->devices, "A device as IPv4-ADDRESS:PORT (repeatable)");
+    cli::AddDeviceOptions(sub, args->targets, "Push to the devices the search finds");
     sub->add_option("--software-version", args->softwareVersion,
                     "Software version of the --device devices (\"3...\" takes the version-3 path; default empty)");
-    sub->add_flag("--discover", args->discover, "Push to the devices the search finds");
-    sub->add_option("--timeout", args->timeoutSeconds, "Seconds to search with --discover (default 3)")
-        ->check(CLI::Range(0.1, 3600.0));
-    sub->add_option("--interface", args->interfaces, "Search only on this interface (repeatable)");
-    sub->add_option("--match", args->match, "Only devices whose MAC, address, name or model contains this text");
     return [args] { return RunPush(*args); };
 });
 

@@ -1,0 +1,85 @@
+#include "cli/CommandSupport.h"
+
+#include <chrono>
+
+#include "cli/DeviceSearch.h"
+#include "common/platform/NetworkPlatform.h"
+
+namespace cli {
+
+bool ParseDevice(const std::string& text, std::string& host, int32_t& port) {
+    const size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 >= text.size()) {
+        return false;
+    }
+    host = text.substr(0, colon);
+    uint32_t address = 0;
+    if (!platform::ParseIPv4(host, address)) {
+        return false;
+    }
+    const std::string portText = text.substr(colon + 1);
+    if (portText.find_first_not_of("0123456789") != std::string::npos || portText.size() > 5) {
+        return false;
+    }
+    port = std::stoi(portText);
+    return port >= 1 && port <= 65535;
+}
+
+void AddDeviceOptions(CLI::App* sub, DeviceArgs& args, const std::string& discoverHelp) {
+    sub->add_option("--device", args.devices, "A device as IPv4-ADDRESS:PORT (repeatable)");
+    sub->add_flag("--discover", args.discover, discoverHelp);
+    sub->add_option("--timeout", args.timeoutSeconds, "Seconds to search with --discover (default 3)")
+        ->check(CLI::Range(0.1, 3600.0));
+    sub->add_option("--interface", args.interfaces, "Search only on this interface (repeatable)");
+    sub->add_option("--match", args.match,
+                    "Only devices whose MAC, address, name or model contains this text");
+}
+
+std::string CheckDeviceOptions(const DeviceArgs& args) {
+    if (args.discover == !args.devices.empty()) {
+        return "give the devices either with --device HOST:PORT or with --discover";
+    }
+    if (!args.discover && (!args.interfaces.empty() || !args.match.empty())) {
+        return "--interface and --match go with --discover";
+    }
+    std::string host;
+    int32_t port = 0;
+    for (const std::string& d : args.devices) {
+        if (!ParseDevice(d, host, port)) {
+            return "not an IPv4 address and port: " + d;
+        }
+    }
+    return std::string();
+}
+
+namespace {
+
+bool Matches(const SEARCH_DEVICE_INFO& d, const std::string& text) {
+    if (text.empty()) {
+        return true;
+    }
+    for (const char* field : {d.mac, d.ip[0], d.ip[1], d.devName, d.productModel}) {
+        if (std::string(field).find(text) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool DiscoverDevices(const std::string& series, const DeviceArgs& args,
+                     std::vector<SEARCH_DEVICE_INFO>& devices, std::string& error) {
+    DeviceSearch search(series, args.interfaces);
+    if (!search.Run(std::chrono::milliseconds(static_cast<int64_t>(args.timeoutSeconds * 1000)), error)) {
+        return false;
+    }
+    for (const SEARCH_DEVICE_INFO& d : search.Devices()) {
+        if (Matches(d, args.match)) {
+            devices.push_back(d);
+        }
+    }
+    return true;
+}
+
+}  // namespace cli

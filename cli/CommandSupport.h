@@ -1,0 +1,88 @@
+#pragma once
+// What several of camprep's device commands share: device arguments, the
+// --discover options and search, and a queue that brings results from the
+// workers' threads to the command's thread.
+
+#include <CLI/CLI.hpp>
+
+#include <condition_variable>
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/discovery/SearchDeviceInfo.h"
+
+namespace cli {
+
+// "HOST:PORT" with a dotted IPv4 address and a port of 1..65535.
+bool ParseDevice(const std::string& text, std::string& host, int32_t& port);
+
+// The devices of a command: --device HOST:PORT (repeatable) or --discover.
+struct DeviceArgs {
+    std::vector<std::string> devices;
+    bool discover = false;
+    double timeoutSeconds = 3.0;
+    std::vector<std::string> interfaces;
+    std::string match;
+};
+
+// Adds --device, --discover, --timeout, --interface and --match; `what` ends
+// the --discover help text ("Push to the devices the search finds").
+void AddDeviceOptions(CLI::App* sub, DeviceArgs& args, const std::string& discoverHelp);
+
+// The empty text when the device options go together, else what is wrong.
+std::string CheckDeviceOptions(const DeviceArgs& args);
+
+// Searches for the devices of `series` as --discover asks and keeps those
+// that --match names. False (with the reason) when the search could not run.
+bool DiscoverDevices(const std::string& series, const DeviceArgs& args,
+                     std::vector<SEARCH_DEVICE_INFO>& devices, std::string& error);
+
+// Text of a record's zero-terminated field.
+template <size_t N>
+std::string FieldText(const char (&field)[N]) {
+    return std::string(field, strnlen(field, N));
+}
+
+// Results arrive on the workers' threads; the command's thread takes them.
+template <typename T>
+class ResultQueue {
+public:
+    void Push(T value) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_items.push_back(std::move(value));
+        }
+        m_cv.notify_one();
+    }
+    // Waits for the next result (every worker reports once, within its own
+    // limits, so the wait ends).
+    T Pop() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_cv.wait(lock, [this] { return !m_items.empty(); });
+        T value = std::move(m_items.front());
+        m_items.pop_front();
+        return value;
+    }
+    // As Pop, but gives up after waitMs; false then.
+    template <typename Duration>
+    bool PopFor(T& value, Duration wait) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (!m_cv.wait_for(lock, wait, [this] { return !m_items.empty(); })) {
+            return false;
+        }
+        value = std::move(m_items.front());
+        m_items.pop_front();
+        return true;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::deque<T> m_items;
+};
+
+}  // namespace cli

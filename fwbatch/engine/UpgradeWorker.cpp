@@ -1,0 +1,217 @@
+#include "fwbatch/engine/UpgradeWorker.h"
+
+#include <cstring>
+#include <memory>
+#include <optional>
+
+#include "common/link/SWL_TCPLink.h"
+#include "common/platform/Diagnostics.h"
+#include "common/session/ReachDevice.h"
+#include "common/session/SessionResults.h"
+#include "fwbatch/engine/UpgradeResult.h"
+
+namespace fwbatch {
+namespace {
+
+using SessionPtr = std::unique_ptr<CNetDVSDevice, NetDeviceReleaser>;
+
+int IgnoreEvents(void*, CNetDevice*, int, int, const void*, uint32_t) {
+    return 0;
+}
+
+constexpr int kTransferCancelled = -1;
+
+struct TransferEnd {
+    int status = 0;  // 0 completed, 4 link lost, 8 device failed, kTransferCancelled
+    bool reached98 = false;
+};
+
+class Transfer {
+public:
+    Transfer(CNetDVSDevice& session, const UpgradeSettings& settings, uint32_t payloadLength,
+             int index, std::atomic<bool>& finishing, const UpgradeProgress& progress)
+        : m_session(session),
+          m_settings(settings),
+          m_payloadLength(payloadLength),
+          m_plan(PlanPieces(payloadLength)),
+          m_block(m_plan.first + 4u),
+          m_index(index),
+          m_finishing(finishing),
+          m_progress(progress) {}
+
+    TransferEnd Run(uint32_t pollMs, ConnectCancel* cancel) {
+        TransferEnd end;
+        SendNextPiece();
+        m_finishing.store(false);
+        uint64_t seen = 0;
+        for (;;) {
+            if (cancel != nullptr && cancel->Cancelled()) {
+                end.status = kTransferCancelled;
+                return end;
+            }
+            if (m_session.ReachedFinalPhase()) {
+                m_finishing.store(true);
+            }
+            int per = 0;
+            int extra = 0;
+            const int status = m_session.PollUpgradeProgress(per, m_payloadLength, extra);
+            if (status == session::kOk) {
+                platform::DiagPrintf(
+                    "\r\nindex = %d**********************************************per=%d\r\n",
+                    m_index, per);
+                platform::DiagPrintf("\r\n");
+                if (per > 8) {
+                    Report(per - 8);
+                }
+                if (per == 98) {
+                    platform::DiagPrintf("########################### per = 98 index = %d", m_index);
+                    end.reached98 = true;
+                }
+                if (per == 99) {
+                    end.status = 0;
+                    return end;
+                }
+                if (m_sequence <= kPieces) {
+                    SendNextPiece();
+                }
+            } else if (status == session::kNothingNew) {
+                if (extra > 0) {
+                    Report(90 + extra);
+                }
+            } else if (status == session::kLinkFailed || status == session::kDeviceFailed) {
+                end.status = status;
+                return end;
+            }
+            m_session.WaitUpgradeProgress(seen, pollMs);
+        }
+    }
+
+private:
+    void Report(int percent) {
+        if (m_progress) {
+            m_progress(m_index, percent);
+        }
+    }
+
+    // The block is the sequence number (u32, little-endian) and the piece.
+    // A failed write is not looked at here: it shows as a lost link.
+    void SendNextPiece() {
+        const uint32_t size = m_plan.Size(m_sequence);
+        m_block[0] = static_cast<uint8_t>(m_sequence);
+        m_block[1] = static_cast<uint8_t>(m_sequence >> 8);
+        m_block[2] = static_cast<uint8_t>(m_sequence >> 16);
+        m_block[3] = static_cast<uint8_t>(m_sequence >> 24);
+        if (size > 0) {
+            std::memcpy(m_block.data() + 4, m_settings.package.data() + m_plan.Offset(m_sequence), size);
+        }
+        m_session.SendUpgradeData(m_block.data(), size + 4u, m_settings.type);
+        ++m_sequence;
+    }
+
+    CNetDVSDevice& m_session;
+    const UpgradeSettings& m_settings;
+    const uint32_t m_payloadLength;
+    const PiecePlan m_plan;
+    std::vector<uint8_t> m_block;
+    uint32_t m_sequence = 1;
+    const int m_index;
+    std::atomic<bool>& m_finishing;
+    const UpgradeProgress& m_progress;
+};
+
+int LoginResultCode(int login) {
+    switch (login) {
+        case session::kOk:
+            return kUpgradeSuccess;
+        case session::kLoginWrongCredentials:
+            return kUpgradeWrongCredentials;
+        case session::kLoginTooManyConnections:
+            return kUpgradeTooManyConnections;
+        default:
+            return kUpgradeConnectionFailed;
+    }
+}
+
+// One attempt: a final code, or nothing when the attempt may be repeated.
+std::optional<int> Attempt(const char* ipText, uint16_t port, int index, int attempt,
+                           const UpgradeSettings& settings, std::atomic<bool>& finishing,
+                           const UpgradeProgress& progress, const UpgradeOptions& options,
+                           ConnectCancel* cancel) {
+    uint8_t greeting[DeviceGreeting::kSize] = {};
+    TcpLinkPtr link = ReachDevice(ipText, port, options.timings.connectMs,
+                                  options.timings.greetingMs, options.connectEnv, cancel, greeting);
+    if (!link) {
+        return kUpgradeConnectionFailed;
+    }
+    int error = 0;
+    SessionPtr session(CreateNetDevice(link, greeting, &IgnoreEvents, nullptr, error, options.session));
+    if (!session) {
+        // A protocol version without a session: nothing to log in with.
+        platform::DiagPrintf("upgrade %s: no session (%d)\n", ipText, error);
+        return kUpgradeConnectionFailed;
+    }
+    NET_DEVICE_INFO info;
+    const int login =
+        LoginResultCode(session->Login(settings.userName.c_str(), settings.password.c_str(), info));
+    if (login != kUpgradeSuccess) {
+        return login;
+    }
+    const std::optional<uint32_t> payloadLength = CheckPackage(
+        settings.package.data(), settings.package.size(), settings.type, info.softwareVersion);
+    if (!payloadLength) {
+        return kUpgradePackageError;
+    }
+    Transfer transfer(*session, settings, *payloadLength, index, finishing, progress);
+    const TransferEnd end = transfer.Run(options.timings.pollMs, cancel);
+    const bool last = attempt >= kUpgradeAttempts;
+    switch (end.status) {
+        case 0:
+            return kUpgradeSuccess;
+        case session::kLinkFailed:
+            if (finishing.load()) {
+                return kUpgradeSuccess;  // the device restarts with its new image
+            }
+            break;
+        case session::kDeviceFailed:
+            if (end.reached98) {
+                return kUpgradeFailed;
+            }
+            break;
+        default:
+            return kUpgradeFailed;  // cancelled
+    }
+    if (last) {
+        return kUpgradeFailed;
+    }
+    return std::nullopt;  // the session is released before the next attempt
+}
+
+}  // namespace
+
+UpgradeOutcome UpgradeDevice(const char* ipText, uint16_t port, int index,
+                             const UpgradeSettings& settings, std::atomic<bool>& finishing,
+                             const UpgradeProgress& progress, const UpgradeOptions& options,
+                             ConnectCancel* cancel) {
+    UpgradeOutcome outcome;
+    outcome.attempts = 1;
+    // A name or password that does not fit its field is refused before
+    // anything is sent (the login would fail on it anyway).
+    if (settings.userName.size() >= kCredentialFieldBytes ||
+        settings.password.size() >= kCredentialFieldBytes) {
+        outcome.code = kUpgradeWrongCredentials;
+        return outcome;
+    }
+    for (int attempt = 1; attempt <= kUpgradeAttempts; ++attempt) {
+        outcome.attempts = attempt;
+        const std::optional<int> code =
+            Attempt(ipText, port, index, attempt, settings, finishing, progress, options, cancel);
+        if (code) {
+            outcome.code = *code;
+            return outcome;
+        }
+    }
+    outcome.code = kUpgradeFailed;  // not reached: the fifth attempt always ends with a code
+    return outcome;
+}
+
+}  // namespace fwbatch

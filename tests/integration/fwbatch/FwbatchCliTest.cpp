@@ -1,0 +1,100 @@
+// `camprep upgrade` and `camprep ai-version` as programs against simulated
+// devices.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <vector>
+
+#include "FwbatchSimSupport.h"
+#include "ProcessRun.h"
+#include "sim/Simulator.h"
+
+namespace {
+
+const std::string kPackages = std::string(CAMPREP_TEST_DATA_DIR) + "/fwbatch/";
+
+std::unique_ptr<sim::Simulator> Fleet(size_t n, uint32_t pieceDelayMs) {
+    std::vector<sim::DeviceConfig> devices;
+    for (size_t i = 0; i < n; ++i) {
+        sim::DeviceConfig d = sim::DefaultDevice(i);
+        d.identity.dataPort = 0;
+        d.identity.softwareVer = "5.0.0.0";
+        d.behaviour.pieceDelayMs = pieceDelayMs;
+        d.behaviour.writeImageMs = 0;
+        devices.push_back(d);
+    }
+    auto simulator = std::make_unique<sim::Simulator>(devices);
+    std::string error;
+    EXPECT_TRUE(simulator->Start(&error)) << error;
+    return simulator;
+}
+
+std::vector<std::string> DeviceArgs(const sim::Simulator& simulator) {
+    std::vector<std::string> args;
+    for (size_t i = 0; i < simulator.DeviceCount(); ++i) {
+        args.push_back("--device");
+        args.push_back(simulator.Address(i) + ":" + std::to_string(simulator.DataPort(i)));
+    }
+    return args;
+}
+
+// 33 devices: every one gets its result, and never more than 32 are in a
+// session at once.
+TEST(FwbatchCli, UpgradeOfMoreThan32Devices) {
+    auto simulator = Fleet(33, 10);
+    std::vector<std::string> args = {"upgrade", "--package", kPackages + "sw_250.pkg", "--json"};
+    const std::vector<std::string> devices = DeviceArgs(*simulator);
+    args.insert(args.end(), devices.begin(), devices.end());
+    const cli_test::ProcessResult run = cli_test::RunProcess(CAMPREP_BIN, args);
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    const nlohmann::json out = nlohmann::json::parse(run.out);
+    ASSERT_EQ(out.size(), 33u);
+    for (size_t i = 0; i < out.size(); ++i) {
+        EXPECT_EQ(out[i]["address"], simulator->Address(i));
+        EXPECT_EQ(out[i]["code"], 0);
+        EXPECT_EQ(out[i]["result"], "Upgraded successfully!");
+        EXPECT_EQ(out[i]["attempts"], 1);
+        EXPECT_EQ(fwtest::Sha256Hex(simulator->Records(i).images.at(sim::UpgradeKind::Software)),
+                  fwtest::ExpectedPayloadSha256("sw_250.pkg"));
+    }
+    EXPECT_LE(simulator->PeakOpenSessions(), 32u);
+    EXPECT_GE(simulator->PeakOpenSessions(), 1u);
+}
+
+TEST(FwbatchCli, UsageAndTextOutput) {
+    auto simulator = Fleet(2, 0);
+    const std::string device0 = simulator->Address(0) + ":" + std::to_string(simulator->DataPort(0));
+
+    // A package that cannot be read: its text, exit 2, nothing sent.
+    cli_test::ProcessResult run =
+        cli_test::RunProcess(CAMPREP_BIN, {"upgrade", "--package", "/nonexistent", "--device", device0});
+    EXPECT_EQ(run.exitStatus, 2);
+    EXPECT_NE(run.err.find("Failed to open the file!"), std::string::npos);
+    run = cli_test::RunProcess(CAMPREP_BIN, {"upgrade", "--package", kPackages + "sw_250.pkg"});
+    EXPECT_EQ(run.exitStatus, 2);
+    run = cli_test::RunProcess(CAMPREP_BIN,
+                               {"upgrade", "--package", kPackages + "sw_250.pkg", "--parallel", "33", "--device", device0});
+    EXPECT_EQ(run.exitStatus, 2);
+    EXPECT_EQ(simulator->Records(0).connections, 0u);
+
+    // A kernel package as software: "Upgrade package error!" in the locale's language.
+    run = cli_test::RunProcess(CAMPREP_BIN, {"upgrade", "--package", kPackages + "kernel.pkg", "--device", device0},
+                               {"LANG=zh_TW.UTF-8"});
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.out, device0 + "\t-\t\xe5\x8d\x87\xe7\xb4\x9a\xe5\x8c\x85\xe9\x8c\xaf\xe8\xaa\xa4\xef\xbc\x81\n");  // 升級包錯誤！
+
+    const std::string device1 = simulator->Address(1) + ":" + std::to_string(simulator->DataPort(1));
+    run = cli_test::RunProcess(CAMPREP_BIN, {"ai-version", "--device", device1});
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(run.out, device1 + "\t-\t1.2.0\t2.0.1\t1.0.5\tGet AI version infomation successfully\xef\xbc\x81\n");
+    run = cli_test::RunProcess(CAMPREP_BIN, {"ai-version", "--json", "--password", "wrong", "--device", device1});
+    EXPECT_EQ(run.exitStatus, 1);
+    const nlohmann::json out = nlohmann::json::parse(run.out);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0]["code"], 12);
+    EXPECT_EQ(out[0]["struct_version"], "");
+}
+
+}  // namespace
