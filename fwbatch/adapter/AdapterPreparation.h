@@ -63,9 +63,9 @@ const platform::AdapterInfo* FallbackAdapter(const std::vector<platform::Adapter
 
 // The adapter of the list (up, physical) on which the device answers an ARP
 // probe for deviceAddress from deviceMac; null when none does.
-const platform::AdapterInfo* FindAdapterForDevice(const std::vector<platform::AdapterInfo>& adapters,
-                                                  uint32_t deviceAddress, const MacAddress& deviceMac,
-                                                  const AdapterEnv& env = {});
+const platform::AdapterInfo* FindAdapterForDevice(
+    const std::vector<platform::AdapterInfo>& adapters, uint32_t deviceAddress,
+    const MacAddress& deviceMac, const AdapterEnv& env = {});
 
 // True when address is one of the host's own (when checkLocal) or when some
 // other station answers an ARP probe for it on the adapter. Without an
@@ -78,8 +78,8 @@ bool IsAddressInUse(uint32_t address, bool checkLocal, const platform::AdapterIn
 // bounded walk from a random start; never the network or broadcast address
 // nor one of the host's own. 0 when none was found, for /31, /32, /0 and
 // masks that are not contiguous.
-uint32_t ChooseFreeAddress(uint32_t deviceAddress, uint32_t mask, const platform::AdapterInfo* adapter,
-                           const AdapterEnv& env = {});
+uint32_t ChooseFreeAddress(uint32_t deviceAddress, uint32_t mask,
+                           const platform::AdapterInfo* adapter, const AdapterEnv& env = {});
 
 // Waits until address is among the host's addresses: tests up to
 // kAddressWaitTests times, kAddressWaitIntervalMs apart, on env's clock.
@@ -98,15 +98,14 @@ enum class PrepareOutcome {
     kAdded,
 };
 
-
 struct PrepareTrace {
     PrepareOutcome outcome = PrepareOutcome::kBadRecord;
     uint32_t deviceAddress = 0;  // the address prepared for (second address)
     uint32_t deviceMask = 0;
     bool macKnown = false;  // the record's MAC text gave six bytes, so the adapter was probed for
     AdapterChoice choice = AdapterChoice::kNone;
-    platform::AdapterInfo adapter;  // the adapter chosen (when choice is not kNone)
-    uint32_t chosenAddress = 0;     // the free address found (0: none)
+    platform::AdapterInfo adapter;     // the adapter chosen (when choice is not kNone)
+    uint32_t chosenAddress = 0;        // the free address found (0: none)
     int netResult = platform::kNetOk;  // of the adapter list or of AddIPAddress
     ProbeReport probes;
 };
@@ -116,8 +115,9 @@ struct PrepareTrace {
 // local subnet, else the second). addressAdded: the address added, 0 when
 // none. True when an address was added to an adapter. Every failure gives
 // false; trace (when given) tells what happened.
-bool PrepareAdapter(const SEARCH_DEVICE_INFO& device, uint32_t& addressToUse, uint32_t& addressAdded,
-                    bool firstAddressMode, PrepareTrace* trace = nullptr, const AdapterEnv& env = {});
+bool PrepareAdapter(const SEARCH_DEVICE_INFO& device, uint32_t& addressToUse,
+                    uint32_t& addressAdded, bool firstAddressMode, PrepareTrace* trace = nullptr,
+                    const AdapterEnv& env = {});
 
 // Short English texts for people reading a trace.
 const char* PrepareOutcomeText(PrepareOutcome outcome);

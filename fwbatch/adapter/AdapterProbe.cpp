@@ -1,7 +1,7 @@
 // The two ARP probes: which adapter reaches a device, and whether an
 // address is taken.
-#include "fwbatch/adapter/AdapterPreparation.h"
 #include "common/platform/Diagnostics.h"
+#include "fwbatch/adapter/AdapterPreparation.h"
 
 namespace fwbatch::adapter {
 namespace {
@@ -84,9 +84,9 @@ const platform::AdapterInfo* FallbackAdapter(const std::vector<platform::Adapter
     return firstUp;
 }
 
-const platform::AdapterInfo* FindAdapterForDevice(const std::vector<platform::AdapterInfo>& adapters,
-                                                  uint32_t deviceAddress, const MacAddress& deviceMac,
-                                                  const AdapterEnv& env) {
+const platform::AdapterInfo* FindAdapterForDevice(
+    const std::vector<platform::AdapterInfo>& adapters, uint32_t deviceAddress,
+    const MacAddress& deviceMac, const AdapterEnv& env) {
     std::vector<CaptureDevice> devices;
     if (!ListCaptureDevices(devices, env)) {
         return nullptr;
@@ -114,7 +114,8 @@ const platform::AdapterInfo* FindAdapterForDevice(const std::vector<platform::Ad
             }
             if (got == 1 && IsArpAnswerFrom(frame, length, deviceAddress, deviceMac)) {
                 platform::DiagPrintf("device %s answers on %s\n",
-                                     platform::FormatIPv4(deviceAddress).c_str(), adapter->name.c_str());
+                                     platform::FormatIPv4(deviceAddress).c_str(),
+                                     adapter->name.c_str());
                 return adapter;
             }
         }

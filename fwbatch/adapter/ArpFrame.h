@@ -31,8 +31,7 @@ struct ArpReply {
 bool ReadArpReply(const uint8_t* frame, size_t length, ArpReply& reply);
 
 // True when frame is an ARP reply for address whose Ethernet source is from.
-bool IsArpAnswerFrom(const uint8_t* frame, size_t length, uint32_t address,
-                     const MacAddress& from);
+bool IsArpAnswerFrom(const uint8_t* frame, size_t length, uint32_t address, const MacAddress& from);
 
 // The six bytes of a MAC text: six two-digit hex groups separated by ':'
 // or '-', or twelve hex digits in a row. False (mac untouched) otherwise.

@@ -12,8 +12,8 @@ namespace fwbatch::adapter {
 // all-ones part the broadcast address. The walk starts at a random host
 // part and moves by a random step, wrapping back into the range, until it
 // meets its start again or has tested kMaxCandidateTests addresses.
-uint32_t ChooseFreeAddress(uint32_t deviceAddress, uint32_t mask, const platform::AdapterInfo* adapter,
-                           const AdapterEnv& env) {
+uint32_t ChooseFreeAddress(uint32_t deviceAddress, uint32_t mask,
+                           const platform::AdapterInfo* adapter, const AdapterEnv& env) {
     const int prefixLength = platform::MaskToPrefixLength(mask);
     if (prefixLength < 0) {
         return 0;
@@ -28,8 +28,8 @@ uint32_t ChooseFreeAddress(uint32_t deviceAddress, uint32_t mask, const platform
         return 0;  // a /31 has no host part besides network and broadcast
     }
 
-    std::minstd_rand engine(static_cast<uint32_t>(
-        std::chrono::system_clock::now().time_since_epoch().count()));
+    std::minstd_rand engine(
+        static_cast<uint32_t>(std::chrono::system_clock::now().time_since_epoch().count()));
     const auto random = [&]() -> uint32_t {
         return env.random ? env.random() : static_cast<uint32_t>(engine());
     };

@@ -119,7 +119,8 @@ public:
         if (rc < 0) {
             const char* text = pcap_geterr(pcap.get());
             error = text != nullptr && text[0] != '\0' ? text : pcap_statustostr(rc);
-            const bool denied = rc == PCAP_ERROR_PERM_DENIED || rc == PCAP_ERROR_PROMISC_PERM_DENIED;
+            const bool denied =
+                rc == PCAP_ERROR_PERM_DENIED || rc == PCAP_ERROR_PROMISC_PERM_DENIED;
             return denied ? kCapturePermissionDenied : kCaptureFailed;
         }
         if (options.arpOnly) {
@@ -132,7 +133,8 @@ public:
                 pcap_freecode(&program);
             }
         }
-        if (pcap_setnonblock(pcap.get(), 1, errbuf) != 0 || pcap_get_selectable_fd(pcap.get()) < 0) {
+        if (pcap_setnonblock(pcap.get(), 1, errbuf) != 0 ||
+            pcap_get_selectable_fd(pcap.get()) < 0) {
             error = errbuf[0] != '\0' ? errbuf : "no selectable descriptor";
             return kCaptureFailed;
         }

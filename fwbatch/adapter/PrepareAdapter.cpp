@@ -24,14 +24,16 @@ bool ParsePair(const char (&address)[20], const char (&mask)[20], uint32_t& outA
 bool Finish(PrepareTrace& trace, PrepareOutcome outcome) {
     trace.outcome = outcome;
     platform::DiagPrintf("adapter preparation for %s: %s\n",
-                         platform::FormatIPv4(trace.deviceAddress).c_str(), PrepareOutcomeText(outcome));
+                         platform::FormatIPv4(trace.deviceAddress).c_str(),
+                         PrepareOutcomeText(outcome));
     return outcome == PrepareOutcome::kAdded;
 }
 
 }  // namespace
 
-bool PrepareAdapter(const SEARCH_DEVICE_INFO& device, uint32_t& addressToUse, uint32_t& addressAdded,
-                    bool firstAddressMode, PrepareTrace* trace, const AdapterEnv& env) {
+bool PrepareAdapter(const SEARCH_DEVICE_INFO& device, uint32_t& addressToUse,
+                    uint32_t& addressAdded, bool firstAddressMode, PrepareTrace* trace,
+                    const AdapterEnv& env) {
     PrepareTrace local;
     PrepareTrace& t = trace != nullptr ? *trace : local;
     t = PrepareTrace{};

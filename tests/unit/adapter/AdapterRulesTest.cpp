@@ -83,31 +83,23 @@ public:
         uint32_t address;  // 0: answers for every address
         MacAddress mac;
     };
-
-    int FindAllDevices(std::vector<CaptureDevice>& devices, std::string& error) override {
-        if (m_findResult != kCaptureOk) {
-            error = "no devices";
-            return m_findResult;
-        }
+    int FindAllDevices(std::vector<CaptureDevice>& devices, std::string&) override {
         devices.clear();
         for (const auto& name : m_devices) {
             devices.push_back({name, {}});
         }
         return kCaptureOk;
     }
-    int Open(const std::string& device, const CaptureOptions& options, std::unique_ptr<CaptureHandle>& handle,
-             std::string& error) override {
-        if (m_openResult != kCaptureOk) {
-            error = "refused";
-            return m_openResult;
+    int Open(const std::string& device, const CaptureOptions& options,
+             std::unique_ptr<CaptureHandle>& handle, std::string&) override {
+        if (m_openResult == kCaptureOk) {
+            handle = std::make_unique<Handle>(*this, device, options.readTimeoutMs);
         }
-        handle = std::make_unique<Handle>(*this, device, options.readTimeoutMs);
-        return kCaptureOk;
+        return m_openResult;
     }
 
     std::vector<std::string> m_devices;
     std::vector<Station> m_stations;
-    int m_findResult = kCaptureOk;
     int m_openResult = kCaptureOk;
     bool m_sendFails = false;
     platform::ManualClock* m_clock = nullptr;
@@ -122,27 +114,22 @@ private:
         }
         ~Handle() override { --m_owner.m_liveHandles; }
         bool Send(const uint8_t* frame, size_t length) override {
-            if (m_owner.m_sendFails || length != kArpProbeSize) {
-                return false;
-            }
             uint32_t target = 0;
             std::memcpy(&target, frame + 38, 4);
             for (const auto& s : m_owner.m_stations) {
                 if (s.device == m_device && (s.address == 0 || s.address == target)) {
-                    m_queue.push_back(Reply(s.mac, target));
+                    m_answers.push_back(Reply(s.mac, target));
                 }
             }
-            return true;
+            return !m_owner.m_sendFails && length == kArpProbeSize;
         }
         int Next(const uint8_t*& frame, size_t& length) override {
-            if (m_queue.empty()) {
+            if (m_read == m_answers.size()) {
                 m_owner.m_clock->Advance(static_cast<uint64_t>(m_timeoutMs));
                 return 0;
             }
-            m_current = m_queue.front();
-            m_queue.pop_front();
-            frame = m_current.data();
-            length = m_current.size();
+            frame = m_answers[m_read].data();
+            length = m_answers[m_read++].size();
             return 1;
         }
 
@@ -150,54 +137,53 @@ private:
         FakeCapture& m_owner;
         std::string m_device;
         int m_timeoutMs;
-        std::deque<std::vector<uint8_t>> m_queue;
-        std::vector<uint8_t> m_current;
+        std::vector<std::vector<uint8_t>> m_answers;
+        size_t m_read = 0;
     };
 };
 
 platform::AdapterInfo Adapter(const char* name, uint32_t index, uint8_t macLast, bool up,
                               std::vector<platform::AdapterAddress> addresses = {}) {
-    platform::AdapterInfo a;
-    a.name = name;
-    a.index = index;
-    a.hardwareAddress = Mac(macLast);
-    a.up = up;
-    a.running = up;
-    a.addresses = std::move(addresses);
-    return a;
+    return {.name = name,
+            .index = index,
+            .hardwareAddress = Mac(macLast),
+            .addresses = addresses,
+            .up = up};
 }
 
-// eth0: up, virtual, 192.168.1.10/24. eth1: down, physical, 10.9.0.1/16.
+// eth0: up, virtual, 192.168.1.10/24. eth1: down, physical, 10.9.0.1/16 and
+// 10.20.30.37/24.
 // eth2 and eth3: up, physical, no address. Every one is a capture device.
 class AdapterRules : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_net.m_adapters = {Adapter("eth0", 2, 0x01, true, {{Ip("192.168.1.10"), Ip("255.255.255.0")}}),
-                            Adapter("eth1", 3, 0x02, false, {{Ip("10.9.0.1"), Ip("255.255.0.0")}}),
-                            Adapter("eth2", 4, 0x03, true), Adapter("eth3", 5, 0x04, true)};
+        m_net.m_adapters = {
+            Adapter("eth0", 2, 0x01, true, {{Ip("192.168.1.10"), Ip("255.255.255.0")}}),
+            Adapter(
+                "eth1", 3, 0x02, false,
+                {{Ip("10.9.0.1"), Ip("255.255.0.0")}, {Ip("10.20.30.37"), Ip("255.255.255.0")}}),
+            Adapter("eth2", 4, 0x03, true), Adapter("eth3", 5, 0x04, true)};
         m_net.m_physical = {"eth1", "eth2", "eth3"};
+        m_net.m_added.clear();
+        m_net.m_addResult = platform::kNetOk;
+        m_capture = FakeCapture{};
         m_capture.m_devices = {"any", "eth0", "eth1", "eth2", "eth3"};
         m_capture.m_clock = &m_clock;
     }
     // Every path closes the captures it opened.
     void TearDown() override { EXPECT_EQ(m_capture.m_liveHandles, 0); }
 
+    // random: the walk's start and step draws.
     AdapterEnv Env(std::vector<uint32_t> random = {37, 0}) {
         AdapterEnv env;
         env.network = &m_net;
         env.capture = &m_capture;
         env.clock = &m_clock;
-        auto values = std::make_shared<std::deque<uint32_t>>(random.begin(), random.end());
-        env.random = [values] {
-            const uint32_t v = values->empty() ? 0 : values->front();
-            if (!values->empty()) {
-                values->pop_front();
-            }
-            return v;
+        env.random = [random, n = size_t{0}]() mutable {
+            return n < random.size() ? random[n++] : 0u;
         };
         return env;
     }
-    const platform::AdapterInfo& Eth(size_t i) const { return m_net.m_adapters[i]; }
 
 public:  // the table rows' setups change them
     FakeNetwork m_net;
@@ -239,24 +225,20 @@ TEST(ArpFrame, AnAnswerIsAReplyForTheAddressFromTheMac) {
         {"cut short", shortFrame, false},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(IsArpAnswerFrom(c.frame.data(), c.frame.size(), address, Mac(0x09)), c.answer) << c.name;
+        EXPECT_EQ(IsArpAnswerFrom(c.frame.data(), c.frame.size(), address, Mac(0x09)), c.answer)
+            << c.name;
     }
 }
 
 TEST(ArpFrame, MacTexts) {
-    struct Case {
-        const char* text;
-        bool ok;
-    };
-    const Case cases[] = {{"02:11:22:33:44:09", true}, {"02-11-22-33-44-09", true}, {"021122334409", true},
-                          {"02:11-22:33:44:09", false}, {"02:11:22:33:44", false}, {"02:11:22:33:44:0g", false},
-                          {"", false}};
-    for (const Case& c : cases) {
+    for (const char* good : {"02:11:22:33:44:09", "02-11-22-33-44-09", "021122334409"}) {
         MacAddress mac{};
-        EXPECT_EQ(ParseMacText(c.text, mac), c.ok) << c.text;
-        if (c.ok) {
-            EXPECT_EQ(mac, Mac(0x09)) << c.text;
-        }
+        EXPECT_TRUE(ParseMacText(good, mac) && mac == Mac(0x09)) << good;
+    }
+    for (const char* bad :
+         {"02:11-22:33:44:09", "02:11:22:33:44", "02:11:22:33:44:0g", "+2:11:22:33:44:09", ""}) {
+        MacAddress mac{};
+        EXPECT_FALSE(ParseMacText(bad, mac)) << bad;
     }
 }
 
@@ -267,93 +249,111 @@ TEST_F(AdapterRules, LocalSubnets) {
         bool local;
     };
     const Case cases[] = {
-        {"192.168.1.200", "255.255.255.0", true},   // eth0's subnet
+        {"192.168.1.200", "255.255.255.0", true},  // eth0's subnet
         {"192.168.2.200", "255.255.255.0", false},
         // each side under its own mask: local AND local mask = address AND mask
         {"192.168.1.5", "255.255.255.128", true},
         {"192.168.7.7", "255.255.0.0", false},
-        {"10.9.3.3", "255.255.0.0", false},         // eth1's subnet, but eth1 is down
+        {"10.9.3.3", "255.255.0.0", false},  // eth1's subnet, but eth1 is down
         {"0.0.0.0", "0.0.0.0", false},
         {"248.0.0.1", "0.0.0.0", false},
         {"255.255.255.255", "255.255.255.255", false},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(IsOnLocalSubnet(Ip(c.address), Ip(c.mask), Env()), c.local) << c.address << "/" << c.mask;
+        EXPECT_EQ(IsOnLocalSubnet(Ip(c.address), Ip(c.mask), Env()), c.local)
+            << c.address << "/" << c.mask;
     }
 }
 
+// The host's own 10.20.30.37 (on eth1) is never chosen.
 TEST_F(AdapterRules, FreeAddressWalk) {
+    const uint8_t kStranger = 0x77;
+    const uint8_t kItself = 0x03;  // eth2's own MAC
     struct Case {
         const char* name;
         const char* mask;
         std::vector<uint32_t> random;  // start, step
-        std::vector<const char*> taken;
-        const char* own;  // one of the host's addresses in the subnet
-        bool everyTaken;
-        bool ownMacAnswers;
+        std::vector<std::pair<const char*, uint8_t>>
+            answers;         // address ("0.0.0.0": any) and who answers
         const char* chosen;  // nullptr: none
         int tests;
     };
     const Case cases[] = {
-        {"own address skipped, step 0 moves by one", "255.255.255.0", {37, 0}, {"10.20.30.38"},
-         "10.20.30.37", false, false, "10.20.30.39", 3},
-        {"the broadcast part is skipped, the walk wraps to 1", "255.255.255.248", {6, 0}, {"10.20.30.46"},
-         nullptr, false, false, "10.20.30.41", 2},
-        {"a wider step wraps by the remainder", "255.255.255.248", {5, 2}, {"10.20.30.45", "10.20.30.42"},
-         nullptr, false, false, "10.20.30.44", 3},
-        {"start 0 becomes the middle", "255.255.255.0", {0, 0}, {}, nullptr, false, false, "10.20.30.127", 1},
-        {"the adapter's own answer does not count", "255.255.255.0", {50, 0}, {}, nullptr, false, true,
-         "10.20.30.50", 1},
-        {"all taken: back at the start", "255.255.255.252", {1, 0}, {}, nullptr, true, false, nullptr, 2},
-        {"all taken in a /16: at most 32 tests", "255.255.0.0", {1000, 7}, {}, nullptr, true, false, nullptr, 32},
-        {"/31 has no host part", "255.255.255.254", {1, 0}, {}, nullptr, false, false, nullptr, 0},
-        {"/32", "255.255.255.255", {1, 0}, {}, nullptr, false, false, nullptr, 0},
-        {"/0", "0.0.0.0", {1, 0}, {}, nullptr, false, false, nullptr, 0},
-        {"mask with a gap", "255.0.255.0", {1, 0}, {}, nullptr, false, false, nullptr, 0},
+        {"own address skipped, step 0 moves by one",
+         "255.255.255.0",
+         {37, 0},
+         {{"10.20.30.38", kStranger}},
+         "10.20.30.39",
+         3},
+        {"the broadcast part is skipped, the walk wraps to 1",
+         "255.255.255.248",
+         {6, 0},
+         {{"10.20.30.46", kStranger}},
+         "10.20.30.41",
+         2},
+        {"a wider step wraps by the remainder",
+         "255.255.255.248",
+         {5, 2},
+         {{"10.20.30.45", kStranger}, {"10.20.30.42", kStranger}},
+         "10.20.30.44",
+         3},
+        {"start 0 becomes the middle", "255.255.255.0", {0, 0}, {}, "10.20.30.127", 1},
+        {"the adapter's own answer does not count",
+         "255.255.255.0",
+         {50, 0},
+         {{"0.0.0.0", kItself}},
+         "10.20.30.50",
+         1},
+        {"all taken: back at the start",
+         "255.255.255.252",
+         {1, 0},
+         {{"0.0.0.0", kStranger}},
+         nullptr,
+         2},
+        {"all taken in a /16: at most 32 tests",
+         "255.255.0.0",
+         {1000, 7},
+         {{"0.0.0.0", kStranger}},
+         nullptr,
+         32},
+        {"/31 has no host part", "255.255.255.254", {1, 0}, {}, nullptr, 0},
+        {"/32", "255.255.255.255", {1, 0}, {}, nullptr, 0},
+        {"/0", "0.0.0.0", {1, 0}, {}, nullptr, 0},
+        {"mask with a gap", "255.0.255.0", {1, 0}, {}, nullptr, 0},
     };
-    const platform::AdapterInfo& eth2 = Eth(2);
     for (const Case& c : cases) {
-        m_capture.m_stations.clear();
-        for (const char* t : c.taken) {
-            m_capture.m_stations.push_back({"eth2", Ip(t), Mac(0x77)});
-        }
-        if (c.everyTaken) {
-            m_capture.m_stations.push_back({"eth2", 0, Mac(0x77)});
-        }
-        if (c.ownMacAnswers) {
-            m_capture.m_stations.push_back({"eth2", 0, eth2.hardwareAddress});
-        }
-        m_net.m_adapters[3].addresses.clear();
-        if (c.own != nullptr) {
-            m_net.m_adapters[3].addresses.push_back({Ip(c.own), Ip(c.mask)});
+        SetUp();
+        for (const auto& [address, who] : c.answers) {
+            m_capture.m_stations.push_back({"eth2", Ip(address), Mac(who)});
         }
         ProbeReport report;
         AdapterEnv env = Env(c.random);
         env.report = &report;
-        const uint32_t chosen = ChooseFreeAddress(Ip("10.20.30.40"), Ip(c.mask), &eth2, env);
-        EXPECT_EQ(chosen, c.chosen != nullptr ? Ip(c.chosen) : 0u) << c.name;
+        EXPECT_EQ(ChooseFreeAddress(Ip("10.20.30.40"), Ip(c.mask), &m_net.m_adapters[2], env),
+                  c.chosen != nullptr ? Ip(c.chosen) : 0u)
+            << c.name;
         EXPECT_EQ(report.candidatesTested, c.tests) << c.name;
     }
 }
 
 TEST_F(AdapterRules, WaitForAnAddedAddress) {
-    struct Case {
-        int appearsOnTest;  // -1: never
-        bool found;
+    // The address shows on the n-th test (-1: never); tests are 100 ms apart, 80 at most.
+    const struct {
+        int appearsOnTest;
         uint64_t sleptMs;
-    };
-    const Case cases[] = {{1, true, 0}, {5, true, 400}, {80, true, 7900}, {-1, false, 7900}};
-    for (const Case& c : cases) {
+    } cases[] = {{1, 0}, {5, 400}, {80, 7900}, {-1, 7900}};
+    for (const auto& c : cases) {
         m_net.m_listCalls = 0;
-        m_net.m_adapters[0].addresses.resize(1);
         m_net.m_appearOnCall = c.appearsOnTest;
         m_net.m_appearing = {Ip("10.20.30.99"), Ip("255.255.255.0")};
         platform::ManualClock clock;
         AdapterEnv env = Env();
         env.clock = &clock;
-        EXPECT_EQ(WaitForHostAddress(Ip("10.20.30.99"), env), c.found) << c.appearsOnTest;
+        EXPECT_EQ(WaitForHostAddress(Ip("10.20.30.99"), env), c.appearsOnTest > 0)
+            << c.appearsOnTest;
         EXPECT_EQ(clock.SleptMs(), c.sleptMs) << c.appearsOnTest;
-        EXPECT_EQ(m_net.m_listCalls, c.found ? c.appearsOnTest : kAddressWaitTests);
+        EXPECT_EQ(m_net.m_listCalls, c.appearsOnTest > 0 ? c.appearsOnTest : kAddressWaitTests);
+        SetUp();
     }
 }
 
@@ -363,79 +363,86 @@ TEST_F(AdapterRules, PrepareAdapterDecisions) {
         const char* name;
         const char* first;  // ip[0]/mask[0]
         const char* firstMask;
-        const char* second;  // ip[1]/mask[1]
-        const char* secondMask;
-        const char* mac;
+        struct {
+            const char* address;
+            const char* mask;
+        } second;  // ip[1]/mask[1]
         bool firstAddressMode;
         std::function<void(AdapterRules&)> setup;
         PrepareOutcome outcome;
         AdapterChoice choice;
         const char* use;
-        const char* added;     // nullptr: nothing added
+        const char* added;  // nullptr: nothing added
         uint32_t addedToIndex;
     };
+    const decltype(Case::second) kForeign = {"10.20.30.40", "255.255.255.0"};
     const auto cameraOnEth3 = [](AdapterRules& t) {
-        t.m_capture.m_stations = {{"eth2", Ip("10.20.30.40"), Mac(0x0A)},  // someone else answers there
-                                  {"eth3", Ip("10.20.30.40"), Mac(0x09)}};
+        t.m_capture.m_stations = {
+            {"eth2", Ip("10.20.30.40"), Mac(0x0A)},  // someone else answers there
+            {"eth3", Ip("10.20.30.40"), Mac(0x09)}};
     };
     const auto nothing = [](AdapterRules&) {};
+    // Link-local, local-subnet and probe-found devices: see the namespace tests.
     const Case cases[] = {
-        {"link-local", "", "", "169.254.5.5", "255.255.0.0", kCamera, false, nothing, PrepareOutcome::kLinkLocal,
-         AdapterChoice::kNone, "169.254.5.5", nullptr, 0},
-        {"on eth0's subnet", "", "", "192.168.1.77", "255.255.255.0", kCamera, false, nothing,
-         PrepareOutcome::kAlreadyLocal, AdapterChoice::kNone, "192.168.1.77", nullptr, 0},
-        {"first address local", "192.168.1.50", "255.255.255.0", "10.20.30.40", "255.255.255.0", kCamera, true,
-         nothing, PrepareOutcome::kFirstAddressLocal, AdapterChoice::kNone, "192.168.1.50", nullptr, 0},
-        {"found by probe on eth3", "", "", "10.20.30.40", "255.255.255.0", kCamera, false, cameraOnEth3,
-         PrepareOutcome::kAdded, AdapterChoice::kProbe, "10.20.30.40", "10.20.30.37", 5},
-        {"first address foreign: the second is prepared", "10.1.1.1", "255.255.255.0", "10.20.30.40",
-         "255.255.255.0", kCamera, true, cameraOnEth3, PrepareOutcome::kAdded, AdapterChoice::kProbe,
-         "10.20.30.40", "10.20.30.37", 5},
-        {"no capture devices: first physical adapter that is up, first candidate", "", "", "10.20.30.40",
-         "255.255.255.0", kCamera, false, [](AdapterRules& t) { t.m_capture.m_devices.clear(); },
-         PrepareOutcome::kAdded, AdapterChoice::kFirstPhysical, "10.20.30.40", "10.20.30.37", 4},
-        {"a subnet on a down adapter is not local", "", "", "10.9.5.5", "255.255.0.0", kCamera, false, nothing,
-         PrepareOutcome::kAdded, AdapterChoice::kFirstPhysical, "10.9.5.5", "10.9.0.37", 4},
-        {"no physical adapter is up: the first that is up", "", "", "10.20.30.40", "255.255.255.0", kCamera,
-         false, [](AdapterRules& t) { t.m_net.m_physical = {"eth1"}; }, PrepareOutcome::kAdded,
-         AdapterChoice::kFirstInList, "10.20.30.40", "10.20.30.37", 2},
-        {"capture not permitted", "", "", "10.20.30.40", "255.255.255.0", kCamera, false,
-         [](AdapterRules& t) { t.m_capture.m_openResult = kCapturePermissionDenied; }, PrepareOutcome::kAdded,
-         AdapterChoice::kFirstPhysical, "10.20.30.40", "10.20.30.37", 4},
-        {"probes cannot be sent", "", "", "10.20.30.40", "255.255.255.0", kCamera, false,
+        {"first address local", "192.168.1.50", "255.255.255.0", kForeign, true, nothing,
+         PrepareOutcome::kFirstAddressLocal, AdapterChoice::kNone, "192.168.1.50", nullptr, 0},
+        {"first address foreign: the second is prepared", "10.1.1.1", "255.255.255.0", kForeign,
+         true, cameraOnEth3, PrepareOutcome::kAdded, AdapterChoice::kProbe, "10.20.30.40",
+         "10.20.30.38", 5},
+        {"no capture devices: first physical adapter that is up, first free candidate", "", "",
+         kForeign, false, [](AdapterRules& t) { t.m_capture.m_devices.clear(); },
+         PrepareOutcome::kAdded, AdapterChoice::kFirstPhysical, "10.20.30.40", "10.20.30.38", 4},
+        {"a subnet on a down adapter is not local",
+         "",
+         "",
+         {"10.9.5.5", "255.255.0.0"},
+         false,
+         nothing,
+         PrepareOutcome::kAdded,
+         AdapterChoice::kFirstPhysical,
+         "10.9.5.5",
+         "10.9.0.37",
+         4},
+        {"no physical adapter is up: the first that is up", "", "", kForeign, false,
+         [](AdapterRules& t) { t.m_net.m_physical = {"eth1"}; }, PrepareOutcome::kAdded,
+         AdapterChoice::kFirstInList, "10.20.30.40", "10.20.30.38", 2},
+        {"capture not permitted", "", "", kForeign, false,
+         [](AdapterRules& t) { t.m_capture.m_openResult = kCapturePermissionDenied; },
+         PrepareOutcome::kAdded, AdapterChoice::kFirstPhysical, "10.20.30.40", "10.20.30.38", 4},
+        {"probes cannot be sent", "", "", kForeign, false,
          [](AdapterRules& t) { t.m_capture.m_sendFails = true; }, PrepareOutcome::kAdded,
-         AdapterChoice::kFirstPhysical, "10.20.30.40", "10.20.30.37", 4},
-        {"MAC text unreadable: no probe", "", "", "10.20.30.40", "255.255.255.0", "camera-9", false, cameraOnEth3,
-         PrepareOutcome::kAdded, AdapterChoice::kFirstPhysical, "10.20.30.40", "10.20.30.37", 4},
-        {"adding not permitted", "", "", "10.20.30.40", "255.255.255.0", kCamera, false,
+         AdapterChoice::kFirstPhysical, "10.20.30.40", "10.20.30.38", 4},
+        {"adding not permitted", "", "", kForeign, false,
          [](AdapterRules& t) { t.m_net.m_addResult = platform::kNetPermissionDenied; },
          PrepareOutcome::kAddRefused, AdapterChoice::kFirstPhysical, "10.20.30.40", nullptr, 4},
-        {"no free address", "", "", "10.20.30.40", "255.255.255.252", kCamera, false,
-         [](AdapterRules& t) { t.m_capture.m_stations = {{"eth2", 0, Mac(0x0A)}}; },
-         PrepareOutcome::kNoFreeAddress, AdapterChoice::kFirstPhysical, "10.20.30.40", nullptr, 0},
-        {"no adapter is up", "", "", "10.20.30.40", "255.255.255.0", kCamera, false,
+        {"no adapter is up", "", "", kForeign, false,
          [](AdapterRules& t) {
-             for (auto& a : t.m_net.m_adapters) a.up = false;
+             for (auto& a : t.m_net.m_adapters)
+                 a.up = false;
          },
          PrepareOutcome::kNoAdapter, AdapterChoice::kNone, "10.20.30.40", nullptr, 0},
-        {"address text unreadable", "", "", "10.20.30", "255.255.255.0", kCamera, false, nothing,
-         PrepareOutcome::kBadRecord, AdapterChoice::kNone, "0.0.0.0", nullptr, 0},
+        {"address text unreadable",
+         "",
+         "",
+         {"10.20.30", "255.255.255.0"},
+         false,
+         nothing,
+         PrepareOutcome::kBadRecord,
+         AdapterChoice::kNone,
+         "0.0.0.0",
+         nullptr,
+         0},
     };
     for (const Case& c : cases) {
         SetUp();
-        m_net.m_added.clear();
-        m_net.m_addResult = platform::kNetOk;
-        m_capture.m_stations.clear();
-        m_capture.m_openResult = kCaptureOk;
-        m_capture.m_sendFails = false;
         c.setup(*this);
 
         SEARCH_DEVICE_INFO device{};
         std::snprintf(device.ip[0], sizeof device.ip[0], "%s", c.first);
         std::snprintf(device.mask[0], sizeof device.mask[0], "%s", c.firstMask);
-        std::snprintf(device.ip[1], sizeof device.ip[1], "%s", c.second);
-        std::snprintf(device.mask[1], sizeof device.mask[1], "%s", c.secondMask);
-        std::snprintf(device.mac, sizeof device.mac, "%s", c.mac);
+        std::snprintf(device.ip[1], sizeof device.ip[1], "%s", c.second.address);
+        std::snprintf(device.mask[1], sizeof device.mask[1], "%s", c.second.mask);
+        std::snprintf(device.mac, sizeof device.mac, "%s", kCamera);
         uint32_t use = 1;
         uint32_t added = 1;
         PrepareTrace trace;
@@ -449,9 +456,10 @@ TEST_F(AdapterRules, PrepareAdapterDecisions) {
         if (c.added != nullptr) {
             ASSERT_EQ(m_net.m_added.size(), 1u) << c.name;
             EXPECT_EQ(m_net.m_added[0].index, c.addedToIndex) << c.name;
-            EXPECT_EQ(m_net.m_added[0].mask, Ip(c.secondMask)) << c.name;
+            EXPECT_EQ(m_net.m_added[0].mask, Ip(c.second.mask)) << c.name;
         }
-        EXPECT_EQ(trace.probes.permissionDenied, c.name == std::string("capture not permitted")) << c.name;
+        EXPECT_EQ(trace.probes.permissionDenied, c.name == std::string("capture not permitted"))
+            << c.name;
         EXPECT_EQ(m_capture.m_liveHandles, 0) << c.name;
     }
 }
