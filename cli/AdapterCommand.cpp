@@ -127,6 +127,7 @@ int RunPrepare(const PrepareArgs& args) {
             return Usage("the device's addresses could not be read");
         case adapter::PrepareOutcome::kFirstAddressLocal:
         case adapter::PrepareOutcome::kAlreadyLocal:
+        case adapter::PrepareOutcome::kLoopback:
             std::printf("already reachable: %s is on a local subnet; nothing added\n",
                         target.c_str());
             return cli::kExitOk;

@@ -22,6 +22,7 @@ struct AiVersionArgs {
     std::string user = "admin";
     std::string password = "739164";
     cli::DeviceArgs targets;
+    bool prepare = true;
     int parallel = 8;
     bool json = false;
 };
@@ -65,6 +66,9 @@ int RunAiVersion(const AiVersionArgs& args) {
         if (found.empty()) {
             std::fprintf(stderr, "camprep ai-version: no device found\n");
             return cli::kExitFailed;
+        }
+        if (args.prepare) {
+            cli::PrepareAdapters("camprep ai-version", found);
         }
         for (const SEARCH_DEVICE_INFO& d : found) {
             fwbatch::DEVICE_PARAM entry;
@@ -141,6 +145,10 @@ const cli::CommandRegistrar kAiVersion("ai-version", [](CLI::App& app) {
     sub->add_option("--user", args->user, "Device user name (default admin)");
     sub->add_option("--password", args->password, "Device password (default 739164)");
     cli::AddDeviceOptions(sub, args->targets, "Ask the devices the search finds");
+    sub->add_flag("--prepare,!--no-prepare", args->prepare,
+                  "With --discover: give a local adapter an address in the subnet of a device that no\n"
+                  "adapter reaches, as Fwbatch does (default; needs the right to change addresses).\n"
+                  "--device targets are never prepared");
     sub->add_option("--parallel", args->parallel, "Devices asked at once (default 8)")
         ->check(CLI::Range(1, 256));
     sub->add_flag("--json", args->json, "Print one JSON array when every device has answered");

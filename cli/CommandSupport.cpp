@@ -4,6 +4,7 @@
 
 #include "cli/DeviceSearch.h"
 #include "common/platform/NetworkPlatform.h"
+#include "fwbatch/adapter/AdapterPreparation.h"
 
 namespace cli {
 
@@ -80,6 +81,28 @@ bool DiscoverDevices(const std::string& series, const DeviceArgs& args,
         }
     }
     return true;
+}
+
+void PrepareAdapters(const char* command, const std::vector<SEARCH_DEVICE_INFO>& devices) {
+    namespace adapter = fwbatch::adapter;
+    for (const SEARCH_DEVICE_INFO& d : devices) {
+        uint32_t use = 0;
+        uint32_t added = 0;
+        adapter::PrepareTrace trace;
+        if (adapter::PrepareAdapter(d, use, added, false, &trace)) {
+            const bool present = adapter::WaitForHostAddress(added);
+            std::fprintf(stderr, "%s: %s: added %s/%d to %s%s\n", command, FieldText(d.mac).c_str(),
+                         platform::FormatIPv4(added).c_str(), platform::MaskToPrefixLength(trace.deviceMask),
+                         trace.adapter.name.c_str(), present ? "" : " (not yet among the host's addresses)");
+        } else if (trace.outcome == adapter::PrepareOutcome::kAddRefused ||
+                   trace.outcome == adapter::PrepareOutcome::kNoFreeAddress ||
+                   trace.outcome == adapter::PrepareOutcome::kNoAdapter) {
+            const bool denied = trace.netResult == platform::kNetPermissionDenied;
+            std::fprintf(stderr, "%s: %s: no address added (%s%s)\n", command, FieldText(d.mac).c_str(),
+                         adapter::PrepareOutcomeText(trace.outcome),
+                         denied ? ": this user may not change network addresses" : "");
+        }
+    }
 }
 
 }  // namespace cli

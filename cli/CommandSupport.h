@@ -41,6 +41,12 @@ std::string CheckDeviceOptions(const DeviceArgs& args);
 bool DiscoverDevices(const std::string& series, const DeviceArgs& args,
                      std::vector<SEARCH_DEVICE_INFO>& devices, std::string& error);
 
+// Before Fwbatch's commands talk to found devices: a device in a subnet
+// that no local adapter reaches gets a free address of its subnet added to
+// the adapter that reaches it (and the added address is awaited). What was
+// added, to which interface, goes to standard error after `command: `.
+void PrepareAdapters(const char* command, const std::vector<SEARCH_DEVICE_INFO>& devices);
+
 // Text of a record's zero-terminated field.
 template <size_t N>
 std::string FieldText(const char (&field)[N]) {

@@ -30,6 +30,7 @@ struct UpgradeArgs {
     std::string user = "admin";
     std::string password = "739164";
     cli::DeviceArgs targets;
+    bool prepare = true;
     int parallel = static_cast<int>(fwbatch::UpgradeBatch::kMaxParallel);
     bool json = false;
 };
@@ -151,6 +152,9 @@ int RunUpgrade(const UpgradeArgs& args) {
             std::fprintf(stderr, "camprep upgrade: no device found\n");
             return cli::kExitFailed;
         }
+        if (args.prepare) {
+            cli::PrepareAdapters("camprep upgrade", found);
+        }
         for (const SEARCH_DEVICE_INFO& d : found) {
             auto record = fwbatch::MakeUpdateRecord(static_cast<int32_t>(records.size()), d);
             Shown s;
@@ -241,6 +245,10 @@ const cli::CommandRegistrar kUpgrade("upgrade", [](CLI::App& app) {
     sub->add_option("--user", args->user, "Device user name (default admin)");
     sub->add_option("--password", args->password, "Device password (default 739164)");
     cli::AddDeviceOptions(sub, args->targets, "Upgrade the devices the search finds");
+    sub->add_flag("--prepare,!--no-prepare", args->prepare,
+                  "With --discover: give a local adapter an address in the subnet of a device that no\n"
+                  "adapter reaches, as Fwbatch does (default; needs the right to change addresses).\n"
+                  "--device targets are never prepared");
     sub->add_option("--parallel", args->parallel, "Devices upgraded at once (1..32, default 32)")
         ->check(CLI::Range(1, 32));
     sub->add_flag("--json", args->json, "Print one JSON array when every device has finished");

@@ -90,6 +90,7 @@ enum class PrepareOutcome {
     kBadRecord,          // an address or mask text of the record is not an IPv4 address
     kFirstAddressLocal,  // first-address mode: the first address is on a local subnet
     kLinkLocal,          // 169.254.0.0/16: the link-local route reaches it
+    kLoopback,           // 127.0.0.0/8: the host itself (simulated devices)
     kAlreadyLocal,       // the second address is on a local subnet
     kNoAdapterList,      // the adapter list could not be read (netResult)
     kNoAdapter,          // no adapter is up

@@ -66,6 +66,11 @@ bool PrepareAdapter(const SEARCH_DEVICE_INFO& device, uint32_t& addressToUse,
     if ((ntohl(second) >> 16) == ((169u << 8) | 254u)) {
         return Finish(t, PrepareOutcome::kLinkLocal);
     }
+    // The host's own loopback network is always reached; no adapter gets
+    // an address from it (the adapter list leaves loopback out).
+    if ((ntohl(second) >> 24) == 127) {
+        return Finish(t, PrepareOutcome::kLoopback);
+    }
     if (IsOnLocalSubnet(second, secondMask, env)) {
         return Finish(t, PrepareOutcome::kAlreadyLocal);
     }
@@ -115,6 +120,8 @@ const char* PrepareOutcomeText(PrepareOutcome outcome) {
             return "the first address is on a local subnet: nothing to do";
         case PrepareOutcome::kLinkLocal:
             return "link-local address: the link-local route reaches it, nothing to do";
+        case PrepareOutcome::kLoopback:
+            return "loopback address: the host itself, nothing to do";
         case PrepareOutcome::kAlreadyLocal:
             return "on a local subnet already: nothing to do";
         case PrepareOutcome::kNoAdapterList:

@@ -337,4 +337,37 @@ TEST_F(AdapterNetns, CamprepAdapterPrepareSaysWhatItDid) {
     }
 }
 
+// The whole road from the command line: the search finds a camera in a
+// subnet no adapter is in, the adapter gets an address, the upgrade goes
+// through it.
+TEST_F(AdapterNetns, UpgradeByDiscoveryReachesAForeignCamera) {
+    Link("vc0", kCameraMac, {"10.88.7.20/24"});
+    // The PC's own address lies in another subnet.
+    ASSERT_EQ(Shell("ip addr add 10.99.0.1/24 dev vc0"), 0);
+    sim::DeviceConfig config = sim::DefaultDevice(0);
+    config.identity.mac = "02:53:49:4D:00:09";
+    config.identity.listenAddress = "10.88.7.20";
+    config.identity.softwareVer = "5.0.0.0";
+    config.behaviour.pieceDelayMs = 0;
+    config.behaviour.writeImageMs = 0;
+    sim::SimulatorOptions options;
+    options.answerSearch = true;
+    options.searchInterfaces = {"vc0p"};
+    sim::Simulator simulator({config}, options);
+    {
+        InNamespace camera(m_camera);
+        ASSERT_TRUE(camera.Entered());
+        std::string error;
+        ASSERT_TRUE(simulator.Start(&error)) << error;
+    }
+    const cli_test::ProcessResult run = cli_test::RunProcess(
+        CAMPREP_BIN, {"upgrade", "--discover", "--interface", "vc0", "--json", "--package",
+                      std::string(CAMPREP_TEST_DATA_DIR) + "/fwbatch/sw_250.pkg"});
+    EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
+    EXPECT_NE(run.err.find("camprep upgrade: 02:53:49:4D:00:09: added 10.88.7."), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("/24 to vc0"), std::string::npos) << run.err;
+    EXPECT_NE(run.out.find("\"result\": \"Upgraded successfully!\""), std::string::npos) << run.out;
+    EXPECT_EQ(simulator.Records(0).imagesReceived, 1u);
+}
+
 }  // namespace

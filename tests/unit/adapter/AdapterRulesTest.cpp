@@ -421,6 +421,8 @@ TEST_F(AdapterRules, PrepareAdapterDecisions) {
                  a.up = false;
          },
          PrepareOutcome::kNoAdapter, AdapterChoice::kNone, "10.20.30.40", nullptr, 0},
+        {"loopback: the host itself", "", "", {"127.0.0.2", "255.0.0.0"}, false, nothing,
+         PrepareOutcome::kLoopback, AdapterChoice::kNone, "127.0.0.2", nullptr, 0},
         {"address text unreadable",
          "",
          "",
