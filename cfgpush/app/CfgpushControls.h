@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdint>
 
+#include "ui/DialogTemplate.h"
+
 namespace cfgpush::ctl {
 
 constexpr int kDeviceList = 1000;
@@ -31,26 +33,10 @@ constexpr int kLabelUserName = 1024;
 constexpr int kLabelPassword = 1025;
 constexpr int kNone = -1;  // group box and separator line
 
-enum class Kind : uint8_t {
-    kListView,
-    kPushButton,
-    kEdit,
-    kPasswordEdit,
-    kPicture,  // the busy animation
-    kStaticText,
-    kDropList,  // combo box, drop-down list
-    kGroupBox,
-    kWhiteFrame,  // the logo frame
-    kBlackFrame,  // the separator line
-};
-
-struct ControlTemplate {
-    int id;
-    Kind kind;
-    int x, y, width, height;  // dialog units
-    bool visible;
-    const char* name;  // object name of a control without id
-};
+// Kinds as the shared template reader knows them; Cfgpush's white frame
+// is its logo frame.
+using Kind = ui::ControlKind;
+using ControlTemplate = ui::ControlTemplate;
 
 // The window itself: 424 x 401 dialog units, "MS Shell Dlg" 9 pt.
 constexpr int kWindowWidth = 424;

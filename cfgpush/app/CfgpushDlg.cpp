@@ -6,11 +6,9 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPalette>
 #include <QPushButton>
 
 #include <cstring>
@@ -27,6 +25,7 @@
 #include "common/platform/Diagnostics.h"
 #include "ui/BusyAnimation.h"
 #include "ui/ControlIds.h"
+#include "ui/DialogTemplate.h"
 #include "ui/DeviceSearchMessage.h"
 #include "ui/DialogUnits.h"
 #include "ui/EmbeddedStrings.h"
@@ -110,67 +109,17 @@ void CCfgpushDlg::CreateControls() {
                 m_list = new DeviceListCtrl(this);
                 control = m_list;
                 break;
-            case ctl::Kind::kPushButton: {
-                auto* button = new QPushButton(this);
-                // No button is the dialog's default: Enter closes the window
-                // unless a button has the focus (keyPressEvent).
-                button->setAutoDefault(false);
-                control = button;
-                break;
-            }
-            case ctl::Kind::kEdit:
-            case ctl::Kind::kPasswordEdit: {
-                auto* edit = new QLineEdit(this);
-                if (t.kind == ctl::Kind::kPasswordEdit) {
-                    edit->setEchoMode(QLineEdit::Password);
-                }
-                control = edit;
-                break;
-            }
             case ctl::Kind::kPicture:
                 m_busyAnimation = new ui::BusyAnimation(this);
                 control = m_busyAnimation;
                 break;
-            case ctl::Kind::kStaticText: {
-                auto* label = new QLabel(this);
-                label->setWordWrap(true);
-                label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-                control = label;
-                break;
-            }
-            case ctl::Kind::kDropList: {
-                auto* box = new QComboBox(this);
-                box->setEditable(false);
-                box->setMaxVisibleItems(10);
-                // The template's height is that of the dropped list; the
-                // closed box is as high as its font needs.
-                place.setHeight(box->sizeHint().height());
-                control = box;
-                break;
-            }
-            case ctl::Kind::kGroupBox: {
-                auto* group = new QGroupBox(this);
-                // A group box frames, it does not take clicks.
-                group->setAttribute(Qt::WA_TransparentForMouseEvents);
-                control = group;
-                break;
-            }
             case ctl::Kind::kWhiteFrame:
                 m_logo = new LogoFrame(this);
                 control = m_logo;
                 break;
-            case ctl::Kind::kBlackFrame: {
-                auto* line = new QFrame(this);
-                line->setFrameShape(QFrame::Box);
-                line->setFrameShadow(QFrame::Plain);
-                line->setLineWidth(1);
-                QPalette black = line->palette();
-                black.setColor(QPalette::WindowText, Qt::black);
-                line->setPalette(black);
-                line->setAttribute(Qt::WA_TransparentForMouseEvents);
-                control = line;
+            default:
+                control = ui::CreateStandardControl(this, t.kind, place);
                 break;
-            }
         }
         ui::SetControlId(control, t.id, QString::fromLatin1(t.name != nullptr ? t.name : ""));
         control->setGeometry(place);
@@ -275,22 +224,9 @@ void CCfgpushDlg::done(int result) {
 }
 
 void CCfgpushDlg::keyPressEvent(QKeyEvent* event) {
-    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    const bool plain = event->modifiers() == Qt::NoModifier ||
-                       (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
-    if (enter && plain) {
-        // As in a dialog without a default button: a focused button is
-        // pressed, anything else closes the window.
-        if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
-            if (button->isEnabled()) {
-                button->click();
-            }
-            return;
-        }
-        accept();
-        return;
+    if (!ui::HandleDialogKey(*this, event)) {
+        QDialog::keyPressEvent(event);  // Escape closes the window
     }
-    QDialog::keyPressEvent(event);  // Escape closes the window
 }
 
 bool CCfgpushDlg::event(QEvent* event) {

@@ -1,9 +1,8 @@
 #pragma once
-// Test support for Cfgpush's window: one Qt application for the test
-// program (the offscreen platform, from the test's environment), a fixture
-// that puts each test in a private network namespace (the window starts the
-// multicast search) and opens the window in a chosen locale, and helpers to
-// post search reports, pump the event loop and read controls.
+// Test support for Cfgpush's window, over the helpers both programs' tests
+// share (GuiSupport.h): a fixture that puts each test in a private network
+// namespace (the window starts the multicast search) and opens the window
+// in a chosen locale, and helpers to post search reports and read controls.
 
 #include <gtest/gtest.h>
 
@@ -15,32 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "GuiSupport.h"
 #include "cfgpush/app/CfgpushDlg.h"
 #include "cfgpush/engine/PushWorker.h"
 #include "tests/integration/platform/PrivateNetns.h"
 
 namespace guitest {
 
-// A search answer as a device sends it.
-struct DeviceAnswer {
-    std::string series = "KMX_IPC";
-    std::string devName = "camera";
-    std::string productModel = "IPC-T1";
-    std::string softwareVer = "4.1.2.3";
-    std::string build = "1024";  // empty: no "build" element
-    std::string ip[2] = {"192.168.1.64", "10.7.0.64"};
-    std::string mask[2] = {"255.255.255.0", "7.0.0.0"};
-    int dataPort = 9008;
-    int httpPort = 80;
-};
-std::string AnswerXml(const DeviceAnswer& answer);
-
-// Runs the event loop until done() holds; false after limitMs.
-bool WaitUntil(const std::function<bool()>& done, int limitMs = 20000);
-// Handles what is pending now (and what that posts), for up to ms.
-void Pump(int ms = 0);
-
-// The directory screenshots are written to (made on first use).
+// The directory this program's screenshots are written to.
 QString ScreenshotDir();
 
 class CfgpushWindowTest : public nstest::PrivateNetnsTest {

@@ -1,0 +1,76 @@
+#pragma once
+// The device list both main windows show: a report view with grid lines,
+// a check box in column 0 of every row, and one SEARCH_DEVICE_INFO per row
+// that the row owns. Rows are found again by their record's MAC field or
+// by a column's text; each window writes its own columns.
+
+#include <QString>
+#include <QTableWidget>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "common/discovery/SearchDeviceInfo.h"
+#include "ui/StringTable.h"
+
+namespace ui {
+
+// A record's text field as shown: 8-bit text of the system code page.
+template <size_t N>
+QString FieldText(const char (&field)[N]) {
+    return QString::fromLocal8Bit(field, static_cast<qsizetype>(strnlen(field, N)));
+}
+// A UTF-8 text field (the device name).
+template <size_t N>
+QString Utf8FieldText(const char (&field)[N]) {
+    return QString::fromUtf8(field, static_cast<qsizetype>(strnlen(field, N)));
+}
+
+class DeviceTable : public QTableWidget {
+public:
+    struct ColumnSpec {
+        uint32_t headingId;  // 0: no heading
+        int width;           // pixels
+    };
+
+    explicit DeviceTable(QWidget* parent = nullptr);
+    ~DeviceTable() override;
+
+    // Grid lines, the columns with their headings and widths, no rows.
+    void SetupColumns(const std::vector<ColumnSpec>& columns, const strings::StringTable& texts);
+
+    // The first row whose record is the same device (whole MAC field), or -1.
+    int FindDevice(const SEARCH_DEVICE_INFO& record) const;
+    // The first row whose column shows text, or -1.
+    int FindText(int column, const QString& text) const;
+    // Inserts an unchecked row with empty cells at the top; it takes the record.
+    void InsertTop(std::unique_ptr<SEARCH_DEVICE_INFO> record);
+    // Copies a device's new record over the row's one, byte for byte.
+    void ReplaceRecord(int row, const SEARCH_DEVICE_INFO& record);
+    // Removes the row and frees its record.
+    void RemoveDeviceRow(int row);
+    // Puts the rows in a new order: order[i] is the row that goes to place i.
+    void Reorder(const std::vector<int>& order);
+
+    int Rows() const { return rowCount(); }
+    bool IsChecked(int row) const;
+    void SetChecked(int row, bool checked);
+    const SEARCH_DEVICE_INFO& Record(int row) const { return *m_records.at(static_cast<size_t>(row)); }
+    QString Text(int row, int column) const;
+    void SetText(int row, int column, const QString& text);
+
+    // Removes every row and frees every record (once each).
+    void FreeAllRecords();
+    size_t RecordCount() const { return m_records.size(); }
+
+    // The MAC column's text of a MAC field: upper case.
+    static QString DisplayedMac(const char* mac, size_t capacity);
+
+private:
+    // m_records[row] is the record of that row; kept in step with the rows.
+    std::vector<std::unique_ptr<SEARCH_DEVICE_INFO>> m_records;
+};
+
+}  // namespace ui
