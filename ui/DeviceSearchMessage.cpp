@@ -28,4 +28,19 @@ bool PostSearchReport(WindowMailbox& mailbox, discovery::SearchReport report) {
     return false;
 }
 
+void TakeDeviceSearch(uintptr_t wParam, intptr_t lParam, const DeviceAnswerHandler& answer,
+                      const DeviceGoneHandler& gone) {
+    if (wParam == winmsg::kDeviceAnswer) {
+        std::unique_ptr<SEARCH_DEVICE_INFO> record(reinterpret_cast<SEARCH_DEVICE_INFO*>(lParam));
+        if (record) {
+            answer(std::move(record));
+        }
+    } else if (wParam == winmsg::kDeviceGone) {
+        std::unique_ptr<char[]> mac(reinterpret_cast<char*>(lParam));
+        if (mac) {
+            gone(std::move(mac));
+        }
+    }
+}
+
 }  // namespace ui

@@ -5,6 +5,8 @@
 // handled frees it with FreeDeviceSearchBlock.
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 
 #include "common/discovery/SearchAnswer.h"
 #include "ui/WindowMessage.h"
@@ -16,5 +18,13 @@ void FreeDeviceSearchBlock(uintptr_t wParam, intptr_t lParam);
 // Posts what the parser made of one search report (nothing for a dropped
 // one). False when nothing was posted.
 bool PostSearchReport(WindowMailbox& mailbox, discovery::SearchReport report);
+
+// The receiving side: hands a WM_DEVICE_SEARCH's block to the window's
+// handler for it, which owns it from then on. Other wParams and null
+// blocks are ignored.
+using DeviceAnswerHandler = std::function<void(std::unique_ptr<SEARCH_DEVICE_INFO> record)>;
+using DeviceGoneHandler = std::function<void(std::unique_ptr<char[]> macBlock)>;
+void TakeDeviceSearch(uintptr_t wParam, intptr_t lParam, const DeviceAnswerHandler& answer,
+                      const DeviceGoneHandler& gone);
 
 }  // namespace ui

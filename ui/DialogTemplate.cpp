@@ -1,5 +1,8 @@
 #include "ui/DialogTemplate.h"
 
+#include "ui/ControlIds.h"
+#include "ui/DialogUnits.h"
+
 #include <QComboBox>
 #include <QDialog>
 #include <QFrame>
@@ -68,6 +71,24 @@ QWidget* CreateStandardControl(QWidget* parent, ControlKind kind, QRect& place) 
             break;
     }
     return nullptr;
+}
+
+void CreateTemplateControls(QWidget* window, const ControlTemplate* entries, size_t count,
+                            const SpecialControlMaker& special) {
+    const DialogUnits units(window->font());
+    for (size_t i = 0; i < count; ++i) {
+        const ControlTemplate& t = entries[i];
+        QRect place = units.Rect(t.x, t.y, t.width, t.height);
+        QWidget* control = CreateStandardControl(window, t.kind, place);
+        if (control == nullptr) {
+            control = special(t);
+        }
+        SetControlId(control, t.id, QString::fromLatin1(t.name != nullptr ? t.name : ""));
+        control->setGeometry(place);
+        if (!t.visible) {
+            control->hide();
+        }
+    }
 }
 
 bool HandleDialogKey(QDialog& dialog, QKeyEvent* event) {

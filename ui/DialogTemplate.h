@@ -6,7 +6,9 @@
 #include <QRect>
 #include <QWidget>
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 
 class QDialog;
 class QKeyEvent;
@@ -41,6 +43,17 @@ struct ControlTemplate {
 // list is as high as its font needs). Null for the kinds each window makes
 // itself (list view, picture, white frame).
 QWidget* CreateStandardControl(QWidget* parent, ControlKind kind, QRect& place);
+
+// Makes the control of a list view, picture or white frame entry (the
+// window's own kinds) as a child of the window.
+using SpecialControlMaker = std::function<QWidget*(const ControlTemplate& entry)>;
+
+// Builds a template's controls in template order, which is also the tab
+// order, at their places converted from dialog units with the window's
+// font; each carries its id, and entries not visible are hidden. Nothing
+// is laid out: the controls keep their places when the window is resized.
+void CreateTemplateControls(QWidget* window, const ControlTemplate* entries, size_t count,
+                            const SpecialControlMaker& special);
 
 // Enter and Escape as in a dialog without a default button: a focused
 // enabled button is pressed, anything else closes the dialog (Enter

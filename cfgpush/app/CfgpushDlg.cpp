@@ -89,44 +89,27 @@ QString CCfgpushDlg::LoadText(uint32_t stringId) const {
     return QString::fromStdString(m_texts.Load(stringId));
 }
 
-// Builds the controls of template 102 in template order, which is also the
-// tab order, at their places converted from dialog units with the dialog
-// font. Nothing is laid out: the controls keep their places when the
-// window is resized.
+// Builds the controls of template 102 (ui::CreateTemplateControls).
 void CCfgpushDlg::CreateControls() {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     setSizeGripEnabled(false);
     setFont(ui::DialogFont(ctl::kFontPointSize));
-    const ui::DialogUnits units(font());
-    resize(units.Size(ctl::kWindowWidth, ctl::kWindowHeight));
-
-    for (const ctl::ControlTemplate& t : ctl::kTemplate102) {
-        QWidget* control = nullptr;
-        QRect place = units.Rect(t.x, t.y, t.width, t.height);
-        switch (t.kind) {
-            case ctl::Kind::kListView:
-                m_list = new DeviceListCtrl(this);
-                control = m_list;
-                break;
-            case ctl::Kind::kPicture:
-                m_busyAnimation = new ui::BusyAnimation(this);
-                control = m_busyAnimation;
-                break;
-            case ctl::Kind::kWhiteFrame:
-                m_logo = new LogoFrame(this);
-                control = m_logo;
-                break;
-            default:
-                control = ui::CreateStandardControl(this, t.kind, place);
-                break;
-        }
-        ui::SetControlId(control, t.id, QString::fromLatin1(t.name != nullptr ? t.name : ""));
-        control->setGeometry(place);
-        if (!t.visible) {
-            control->hide();
-        }
-    }
+    resize(ui::DialogUnits(font()).Size(ctl::kWindowWidth, ctl::kWindowHeight));
+    ui::CreateTemplateControls(
+        this, ctl::kTemplate102.data(), ctl::kTemplate102.size(),
+        [this](const ui::ControlTemplate& t) -> QWidget* {
+            switch (t.kind) {
+                case ctl::Kind::kListView:
+                    return m_list = new DeviceListCtrl(this);
+                case ctl::Kind::kPicture:
+                    return m_busyAnimation = new ui::BusyAnimation(this);
+                case ctl::Kind::kWhiteFrame:
+                    return m_logo = new LogoFrame(this);
+                default:
+                    return nullptr;
+            }
+        });
     if (QWidget* group = findChild<QWidget*>(QStringLiteral("groupBox"))) {
         group->lower();
     }
@@ -268,17 +251,10 @@ void CCfgpushDlg::ParseSearchResult(const char* mac, int kind, const char* xml) 
 }
 
 CCfgpushDlg::LRESULT CCfgpushDlg::OnDeviceSearch(uintptr_t wParam, intptr_t lParam) {
-    if (wParam == winmsg::kDeviceAnswer) {
-        std::unique_ptr<SEARCH_DEVICE_INFO> record(reinterpret_cast<SEARCH_DEVICE_INFO*>(lParam));
-        if (record) {
-            m_list->OnDeviceAnswer(std::move(record));
-        }
-    } else if (wParam == winmsg::kDeviceGone) {
-        std::unique_ptr<char[]> mac(reinterpret_cast<char*>(lParam));
-        if (mac) {
-            m_list->OnDeviceGone(mac.get(), kGoneMacBlockSize);
-        }
-    }
+    ui::TakeDeviceSearch(
+        wParam, lParam,
+        [this](std::unique_ptr<SEARCH_DEVICE_INFO> record) { m_list->OnDeviceAnswer(std::move(record)); },
+        [this](std::unique_ptr<char[]> mac) { m_list->OnDeviceGone(mac.get(), kGoneMacBlockSize); });
     return 1;
 }
 

@@ -1,9 +1,5 @@
 #include "GuiTestSupport.h"
 
-#include <QAbstractButton>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
 
 #include <cstdlib>
 
@@ -59,27 +55,11 @@ void CfgpushWindowTest::PostReport(const std::string& mac, int kind, const std::
 }
 
 QString CfgpushWindowTest::ControlText(int id) {
-    QWidget* control = m_window->ControlById(id);
-    if (auto* button = qobject_cast<QAbstractButton*>(control)) {
-        return button->text();
-    }
-    if (auto* label = qobject_cast<QLabel*>(control)) {
-        return label->text();
-    }
-    if (auto* edit = qobject_cast<QLineEdit*>(control)) {
-        return edit->text();
-    }
-    if (auto* box = qobject_cast<QComboBox*>(control)) {
-        return box->currentText();
-    }
-    ADD_FAILURE() << "control " << id << " has no text";
-    return QString();
+    return guitest::ControlText(m_window->ControlById(id));
 }
 
 void CfgpushWindowTest::Click(int id) {
-    auto* button = qobject_cast<QAbstractButton*>(m_window->ControlById(id));
-    ASSERT_NE(button, nullptr) << id;
-    button->click();
+    guitest::ClickButton(m_window->ControlById(id));
 }
 
 std::vector<QString> CfgpushWindowTest::MacColumn() {

@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
 
 #include <memory>
 
@@ -85,6 +90,36 @@ void Pump(int ms) {
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     } while (!deadline.hasExpired());
+}
+
+QString ControlText(const QWidget* control) {
+    if (const auto* button = qobject_cast<const QAbstractButton*>(control)) {
+        return button->text();
+    }
+    if (const auto* label = qobject_cast<const QLabel*>(control)) {
+        return label->text();
+    }
+    if (const auto* edit = qobject_cast<const QLineEdit*>(control)) {
+        return edit->text();
+    }
+    if (const auto* box = qobject_cast<const QComboBox*>(control)) {
+        return box->currentText();
+    }
+    if (const auto* group = qobject_cast<const QGroupBox*>(control)) {
+        return group->title();
+    }
+    ADD_FAILURE() << "control " << (control ? control->objectName().toStdString() : "null")
+                  << " has no text";
+    return QString();
+}
+
+void ClickButton(QWidget* control) {
+    auto* button = qobject_cast<QAbstractButton*>(control);
+    if (button == nullptr) {
+        ADD_FAILURE() << "not a button: " << (control ? control->objectName().toStdString() : "null");
+        return;
+    }
+    button->click();
 }
 
 QString ScreenshotDir(const char* dir) {

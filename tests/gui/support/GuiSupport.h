@@ -4,6 +4,7 @@
 // search answers devices send, and waiting on the event loop.
 
 #include <QString>
+#include <QWidget>
 
 #include <functional>
 #include <string>
@@ -32,6 +33,12 @@ std::string AnswerXml(const DeviceAnswer& answer);
 bool WaitUntil(const std::function<bool()>& done, int limitMs = 20000);
 // Handles what is pending now (and what that posts), for up to ms.
 void Pump(int ms = 0);
+
+// The text a control shows (button, label, edit, combo box, group box);
+// a test failure for a control without one.
+QString ControlText(const QWidget* control);
+// Clicks a button (a test failure for anything else).
+void ClickButton(QWidget* control);
 
 // The directory screenshots are written to (made on first use).
 QString ScreenshotDir(const char* dir);
