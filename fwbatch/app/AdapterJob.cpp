@@ -1,0 +1,47 @@
+#include "fwbatch/app/AdapterJob.h"
+
+#include "fwbatch/adapter/AdapterPreparation.h"
+
+namespace fwbatch {
+
+AdapterJob::AdapterJob(uint64_t jobId, std::vector<PreparedDevice> devices, bool firstAddressMode,
+                       adapter::AdapterEnv env, Done done)
+    : m_id(jobId),
+      m_devices(std::move(devices)),
+      m_firstAddressMode(firstAddressMode),
+      m_env(std::move(env)),
+      m_done(std::move(done)),
+      m_thread([this](std::stop_token stop) { Run(stop); }) {}
+
+AdapterJob::~AdapterJob() {
+    m_thread.request_stop();
+    // jthread joins: at most the probe under way and one wait step.
+}
+
+void AdapterJob::Run(const std::stop_token& stop) {
+    for (PreparedDevice& d : m_devices) {
+        if (stop.stop_requested()) {
+            return;
+        }
+        if (adapter::PrepareAdapter(d.device, d.addressToUse, d.addressAdded, m_firstAddressMode,
+                                    nullptr, m_env)) {
+            // The new address takes a moment to show among the host's.
+            for (int test = 0; test < adapter::kAddressWaitTests && !stop.stop_requested();
+                 ++test) {
+                if (adapter::HostHasAddress(d.addressAdded, m_env)) {
+                    break;
+                }
+                m_env.Clock().SleepMs(adapter::kAddressWaitIntervalMs);
+            }
+        }
+    }
+    if (!stop.stop_requested() && m_done) {
+        auto result = std::make_unique<PreparationResult>();
+        result->jobId = m_id;
+        result->firstAddressMode = m_firstAddressMode;
+        result->devices = std::move(m_devices);
+        m_done(std::move(result));
+    }
+}
+
+}  // namespace fwbatch

@@ -1,0 +1,39 @@
+#include "fwbatch/app/FwbatchApp.h"
+
+#include <QApplication>
+
+#include "common/platform/Language.h"
+#include "fwbatch/app/FwbatchDlg.h"
+#include "ui/EmbeddedStrings.h"
+
+namespace fwbatch {
+
+uint16_t CFwbatchApp::InterfaceLanguage(const char* lcAll, const char* lcMessages,
+                                        const char* lang) {
+    return platform::FwbatchInterfaceLanguage(
+        platform::SystemDefaultLanguageId(lcAll, lcMessages, lang));
+}
+
+uint16_t CFwbatchApp::InterfaceLanguage() {
+    return platform::FwbatchInterfaceLanguage(platform::SystemDefaultLanguageId());
+}
+
+const strings::StringTable& CFwbatchApp::Strings(uint16_t languageId) {
+    static const strings::StringTable empty;
+    const strings::StringTable* table = strings::FindTable("fwbatch", languageId);
+    return table != nullptr ? *table : empty;
+}
+
+int CFwbatchApp::Run(int& argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("fwbatch"));
+    FwbatchDlgOptions options;
+    options.texts = &Strings(InterfaceLanguage());
+    CFwbatchDlg window(std::move(options));
+    window.exec();
+    // The window has shut down when exec returns: its workers have ended,
+    // the search is stopped and every device record freed.
+    return 0;
+}
+
+}  // namespace fwbatch

@@ -1,0 +1,206 @@
+#pragma once
+// Fwbatch's main window (template 102): the device list that the search
+// fills, selection by check box, "Select All", "Clear All" and "Choose all
+// from same type", sorting by column, the web page on double-click, the
+// upgrade batch with progress and one result per device, and the AI
+// version query with its columns.
+//
+// Only the window's thread touches the controls, the rows and their
+// records, the batch records and the package. The search callback, the
+// upgrade workers, the AI query worker and adapter preparation reach the
+// window only through its mailbox, as posted messages; once the window has
+// shut down, the mailbox refuses them and frees what they carry. The window
+// owns those workers: closing it cancels them and waits for them.
+
+#include <QDialog>
+#include <QString>
+#include <QUrl>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/discovery/DeviceDiscovery.h"
+#include "fwbatch/adapter/AdapterEnv.h"
+#include "fwbatch/app/AdapterJob.h"
+#include "fwbatch/engine/AiQuery.h"
+#include "fwbatch/engine/UpgradeBatch.h"
+#include "fwbatch/engine/UpgradeWorker.h"
+#include "ui/StringTable.h"
+#include "ui/WindowMessage.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace ui {
+class BusyAnimation;
+}
+
+namespace fwbatch {
+
+class AiQueryJob;
+class DeviceListCtrl;
+
+struct FwbatchDlgOptions {
+    // The texts of the run's language; null: strings::FwbatchStrings().
+    const strings::StringTable* texts = nullptr;
+    discovery::DiscoveryOptions discovery;  // program: Fwbatch
+    UpgradeOptions upgrade;
+    AiQueryOptions ai;
+    adapter::AdapterEnv adapterEnv;
+    QString programName = QStringLiteral("fwbatch");  // message-box caption
+};
+
+class CFwbatchDlg : public QDialog {
+public:
+    using LRESULT = intptr_t;
+    static constexpr int kAboutCommand = 0x0010;
+
+    // Builds the window and runs its start: controls, texts, the device
+    // list, the busy animation, then the search, the network watch and the
+    // link-local route.
+    explicit CFwbatchDlg(FwbatchDlgOptions options = {}, QWidget* parent = nullptr);
+    ~CFwbatchDlg() override;
+    CFwbatchDlg(const CFwbatchDlg&) = delete;
+    CFwbatchDlg& operator=(const CFwbatchDlg&) = delete;
+
+    // The control with that template id, or null.
+    QWidget* ControlById(int id) const;
+    std::shared_ptr<ui::WindowMailbox> Mailbox() const { return m_mailbox; }
+
+    // The search callback (context: the window) and what it forwards to.
+    static void SearchResultCallback(const char* mac, int kind, const char* xml, void* context);
+    void ParseSearchResult(const char* mac, int kind, const char* xml);
+
+    // Message and command handlers.
+    LRESULT OnDeviceSearch(uintptr_t wParam, intptr_t lParam);
+    LRESULT OnUpgradeProgress(uintptr_t wParam, intptr_t lParam);
+    LRESULT OnUpgradeResult(uintptr_t wParam, intptr_t lParam);
+    LRESULT OnAiVersionResult(uintptr_t wParam, intptr_t lParam);
+    void OnCheckBoxClicked(int row);
+    void OnSelectAll();
+    void OnClearAll();
+    void OnChooseSameType();
+    void OnColumnClick(int column);
+    void OnDblClickDevice(int row);
+    void OnBrowse();
+    void OnUpgrade();
+    void OnGetAiVersion();
+    void OnToggleAiColumns();
+    void OnSysCommand(int command);
+
+    // What Browse does once the operator has chosen a file.
+    void OnFileChosen(const QString& path);
+
+    bool Busy() const { return m_busy; }
+    bool AiQueryRunning() const { return m_aiJob != nullptr; }
+    bool Preparing() const { return m_upgradePreparation != nullptr; }
+    bool BatchExists() const { return m_batch != nullptr; }
+    const UpgradeBatch* Batch() const { return m_batch.get(); }
+    bool AiColumnsShown() const { return m_aiColumnsShown; }
+    bool ShutDown() const { return m_shutDown; }
+    DeviceListCtrl& DeviceList() const { return *m_list; }
+    const QString& PackagePath() const { return m_packagePath; }
+    const discovery::DeviceDiscovery& Discovery() const { return m_discovery; }
+    QAction* AboutAction() const { return m_aboutAction; }
+    // "v%d.%d.%d.%d" of the build.
+    static QString VersionText();
+
+    // Called after each posted message has been handled.
+    using MessageObserver =
+        std::function<void(uint32_t message, uintptr_t wParam, intptr_t lParam)>;
+    void SetMessageObserver(MessageObserver observer) { m_observer = std::move(observer); }
+
+    // The open-file dialog and the web browser; tests replace them.
+    using FileChooser = std::function<QString(QWidget* parent, const QString& filter)>;
+    void SetFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
+    using UrlOpener = std::function<bool(const QUrl& url)>;
+    void SetUrlOpener(UrlOpener opener) { m_openUrl = std::move(opener); }
+    // The About box; tests replace it (it is modal).
+    using AboutShower = std::function<void(QWidget* parent)>;
+    void SetAboutShower(AboutShower shower) { m_showAbout = std::move(shower); }
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void done(int result) override;
+
+private:
+    void CreateControls();
+    void OnInitDialog();
+    void OnDestroy();
+    void OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record);
+    void OnDeviceGone(const char* mac);
+    void OnAdaptersPrepared(std::unique_ptr<PreparationResult> result);
+    void StartBatch(const PreparationResult& prepared);
+    void FreeUpdateRecords();
+    bool InBatch(const char* mac, size_t capacity) const;
+    bool AnyFinishing() const;
+    void EnterBusyState();
+    void LeaveBusyState();
+    void SetAiColumnsShown(bool shown);
+    void ShowMessage(uint32_t stringId);
+    QString LoadText(uint32_t stringId) const;
+    void DefaultAbout(QWidget* parent);
+
+    const strings::StringTable& m_texts;
+    FwbatchDlgOptions m_options;
+    std::shared_ptr<ui::WindowMailbox> m_mailbox;
+    discovery::DeviceDiscovery m_discovery;
+    bool m_socketLayerStarted = false;
+    bool m_shutDown = false;
+    bool m_busy = false;
+    bool m_aiColumnsShown = false;
+
+    // The list critical section: every handler that reads or changes the
+    // rows, their records, their check states or order, or the batch
+    // records holds it. All of them run on the window's thread; the lock
+    // keeps that rule visible and safe should a handler ever run elsewhere.
+    mutable std::recursive_mutex m_listLock;
+
+    // Controls (owned by Qt's parent chain).
+    DeviceListCtrl* m_list = nullptr;
+    QPushButton* m_selectAll = nullptr;
+    QPushButton* m_clearAll = nullptr;
+    QPushButton* m_chooseSameType = nullptr;
+    QPushButton* m_getAiVersion = nullptr;
+    QPushButton* m_toggleAi = nullptr;
+    QComboBox* m_upgradeType = nullptr;
+    QLineEdit* m_pathEdit = nullptr;
+    QPushButton* m_browse = nullptr;
+    QPushButton* m_upgrade = nullptr;
+    ui::BusyAnimation* m_busyAnimation = nullptr;
+    QLabel* m_busyText = nullptr;
+    QLineEdit* m_userNameEdit = nullptr;
+    QLineEdit* m_passwordEdit = nullptr;
+    QAction* m_aboutAction = nullptr;
+
+    // The operator's choices.
+    QString m_packagePath;
+    std::string m_selectedProductType;
+    bool m_sortAscending[4] = {true, true, true, true};  // columns 3, 5, 7, 8
+
+    // The batch: adapter preparation first, then the workers. The batch
+    // exists from its start until every device has reported.
+    std::shared_ptr<UpgradeSettings> m_pendingSettings;
+    std::unique_ptr<AdapterJob> m_upgradePreparation;
+    std::unique_ptr<UpgradeBatch> m_batch;
+    // Double-clicks waiting for their adapter preparation.
+    std::vector<std::unique_ptr<AdapterJob>> m_webPreparations;
+    uint64_t m_nextJobId = 1;
+    std::unique_ptr<AiQueryJob> m_aiJob;
+
+    MessageObserver m_observer;
+    FileChooser m_chooseFile;
+    UrlOpener m_openUrl;
+    AboutShower m_showAbout;
+};
+
+}  // namespace fwbatch

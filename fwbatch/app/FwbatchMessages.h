@@ -1,0 +1,20 @@
+#pragma once
+// Fwbatch's posted window messages beyond the shared ones
+// (common/discovery/WindowMessages.h): what its AI query and adapter
+// preparation workers report. Like the others they are only posted.
+
+#include <cstdint>
+
+#include "common/discovery/WindowMessages.h"
+
+namespace fwbatch::msg {
+
+// The AI query had its first success: show the AI columns.
+constexpr uint32_t WM_AI_COLUMNS_SHOW = winmsg::WM_USER + 1006;
+// The AI query worker has posted its last result.
+constexpr uint32_t WM_AI_QUERY_DONE = winmsg::WM_USER + 1007;
+// Adapter preparation is over; lParam is a PreparationResult (AdapterJob.h),
+// owned by the receiver.
+constexpr uint32_t WM_ADAPTERS_PREPARED = winmsg::WM_USER + 1008;
+
+}  // namespace fwbatch::msg

@@ -1,0 +1,262 @@
+// The upgrade batch through the window, against simulated devices on
+// loopback in the test's own network namespace: the refusals, the busy
+// state, progress and results in the rows, the window idle again whatever
+// the results, late messages, closing during a batch, and the screenshots.
+
+#include <QComboBox>
+#include <QImage>
+#include <QScrollBar>
+#include <QTest>
+
+#include <chrono>
+
+#include "FwbatchTestSupport.h"
+#include "common/discovery/WindowMessages.h"
+
+namespace {
+
+using fwbatch::DeviceListCtrl;
+using fwtest::DeviceAnswer;
+using fwtest::FwbatchWindowTest;
+
+constexpr int kBusyControls[] = {1007, 1005, 1002, 1003, 1004, 1008, 1001};
+
+class UpgradeTest : public FwbatchWindowTest {
+protected:
+    bool ControlsEnabled(bool enabled) {
+        for (int id : kBusyControls) {
+            if (Enabled(id) != enabled) {
+                return false;
+            }
+        }
+        return true;
+    }
+    bool BusyShown() {
+        return !Window().ControlById(1009)->isHidden() && !Window().ControlById(1011)->isHidden();
+    }
+    // Records every progress text shown in the device's row.
+    void WatchProgress(size_t device) {
+        Window().SetMessageObserver([this, device](uint32_t message, uintptr_t, intptr_t) {
+            if (message == winmsg::WM_UPGRADE_PROGRESS) {
+                const QString text = Cell(SimMac(device), DeviceListCtrl::kColResult);
+                // Other devices' progress leaves this row as it was.
+                if (!text.isEmpty() && (m_progress.empty() || m_progress.back() != text)) {
+                    m_progress.push_back(text);
+                }
+            }
+        });
+    }
+    std::vector<QString> m_progress;
+};
+
+// One device upgraded, one refusing the login, one whose connection drops
+// after 98 percent as it reboots into its new image (a success).
+TEST_F(UpgradeTest, ABatchOfThreeShowsProgressAndEndsIdleWhateverTheResults) {
+    sim::DeviceConfig good = Device(0);
+    good.behaviour.pieceDelayMs = 5;
+    sim::DeviceConfig refusing = Device(1);
+    refusing.faults.refuseLogin = 1;
+    sim::DeviceConfig rebooting = Device(2);
+    rebooting.behaviour.finish = sim::UpgradeFinish::Reboot;
+    StartFleet({good, refusing, rebooting});
+    OpenWindow();
+    Window().show();
+    for (size_t i = 0; i < 3; ++i) {
+        PostSimDevice(i);
+    }
+    PostAnswer("02:00:00:00:00:0c");  // listed, not checked
+    guitest::Pump();
+    Click(1002);
+    List().SetChecked(RowOf("02:00:00:00:00:0C"), false);
+    List().SetText(RowOf("02:00:00:00:00:0C"), DeviceListCtrl::kColResult, "old");
+    WatchProgress(0);
+
+    StartUpgrade();
+    EXPECT_TRUE(Window().BatchExists());
+    EXPECT_TRUE(ControlsEnabled(false));
+    EXPECT_TRUE(BusyShown());
+    EXPECT_EQ(Cell("02:00:00:00:00:0C", DeviceListCtrl::kColResult), "");  // cleared at the start
+    // No click reaches the window while the batch runs.
+    QTest::mouseClick(Window().ControlById(1019), Qt::LeftButton);
+    guitest::Pump();
+    EXPECT_TRUE(m_messages.empty());
+    EXPECT_TRUE(Enabled(1019));
+
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_FALSE(Window().BatchExists());
+    EXPECT_TRUE(ControlsEnabled(true));  // 1004 too
+    EXPECT_FALSE(BusyShown());
+    EXPECT_EQ(Cell(SimMac(0), DeviceListCtrl::kColResult), "Upgraded successfully!");
+    EXPECT_EQ(Cell(SimMac(1), DeviceListCtrl::kColResult), "Incorrect Username/Password!");
+    EXPECT_EQ(Cell(SimMac(2), DeviceListCtrl::kColResult), "Upgraded successfully!");
+    EXPECT_EQ(Cell("02:00:00:00:00:0C", DeviceListCtrl::kColResult), "");
+    for (int row = 0; row < List().Rows(); ++row) {
+        EXPECT_FALSE(List().IsChecked(row)) << row;
+    }
+    // Progress came as "%d%%", climbing, in the device's row.
+    ASSERT_GE(m_progress.size(), 2u);
+    int last = 0;
+    for (const QString& p : m_progress) {
+        ASSERT_TRUE(p.endsWith('%')) << p.toStdString();
+        const int percent = p.chopped(1).toInt();
+        EXPECT_GT(percent, last);
+        EXPECT_LE(percent, 100);
+        last = percent;
+    }
+    // The package reached the devices that took it, with the credentials typed.
+    EXPECT_EQ(m_sim->Records(0).images.size(), 1u);
+    EXPECT_EQ(m_sim->Records(2).images.size(), 1u);
+    ASSERT_FALSE(m_sim->Records(1).logins.empty());
+    EXPECT_EQ(m_sim->Records(1).logins[0].user, "admin");
+
+    // Late messages of the freed batch change nothing.
+    Window().Mailbox()->Post(winmsg::WM_UPGRADE_PROGRESS, 0, 50);
+    Window().Mailbox()->Post(winmsg::WM_UPGRADE_RESULT, 1, 5);
+    guitest::Pump();
+    EXPECT_EQ(Cell(SimMac(0), DeviceListCtrl::kColResult), "Upgraded successfully!");
+    EXPECT_EQ(Cell(SimMac(1), DeviceListCtrl::kColResult), "Incorrect Username/Password!");
+    EXPECT_FALSE(Window().Busy());
+}
+
+TEST_F(UpgradeTest, RefusedBatchesStartNothing) {
+    OpenWindow();
+    for (int i = 0; i < 33; ++i) {
+        DeviceAnswer a;
+        a.ip[0] = a.ip[1] = "127.0.0." + std::to_string(100 + i);
+        char mac[20];
+        std::snprintf(mac, sizeof mac, "02:00:00:00:01:%02x", i);
+        PostAnswer(mac, a);
+    }
+    guitest::Pump();
+    Click(1008);  // no package
+    Window().OnFileChosen(fwtest::Package("sw_250.pkg"));
+    Click(1008);  // nothing checked
+    Click(1002);
+    Click(1008);  // 33 checked
+    List().SetChecked(0, false);
+    Window().OnFileChosen(fwtest::Package("no-such.pkg"));
+    Click(1008);  // 32 checked, the file cannot be read
+    EXPECT_EQ(m_messages, (std::vector<QString>{"Please select the upgrade file!",
+                                                "Please select at least one device!",
+                                                "Batch update supports maximum 32 pieces upgrading simultaneously.",
+                                                "Failed to open the file!"}));
+    EXPECT_FALSE(Window().Busy());
+    EXPECT_FALSE(Window().Preparing());
+    EXPECT_FALSE(Window().BatchExists());
+    EXPECT_TRUE(ControlsEnabled(true) || !Enabled(1004));
+    EXPECT_TRUE(Window().ControlById(1009)->isHidden());
+}
+
+TEST_F(UpgradeTest, ADeviceWithoutAPortGetsWrongPortAtOnce) {
+    OpenWindow("zh_CN.UTF-8");
+    DeviceAnswer noData;
+    noData.ip[0] = noData.ip[1] = "127.0.0.200";
+    noData.dataPort = 0;
+    PostAnswer("02:00:00:00:00:d0", noData);
+    DeviceAnswer noHttp = noData;
+    noHttp.dataPort = 9008;
+    noHttp.httpPort = 0;
+    PostAnswer("02:00:00:00:00:d1", noHttp);
+    guitest::Pump();
+    Click(1002);
+    StartUpgrade();
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(Cell("02:00:00:00:00:D0", DeviceListCtrl::kColResult), QString::fromUtf8("端口号错误！"));
+    EXPECT_EQ(Cell("02:00:00:00:00:D1", DeviceListCtrl::kColResult), QString::fromUtf8("端口号错误！"));
+}
+
+// Closing while workers run: the window cancels them, waits for them and
+// frees everything once (the leak checker watches).
+TEST_F(UpgradeTest, ClosingDuringABatchEndsItsWorkers) {
+    sim::DeviceConfig slow = Device(0);
+    slow.behaviour.pieceDelayMs = 300;
+    sim::DeviceConfig silent = Device(1);
+    silent.faults.silence = sim::Silence::NoGreeting;
+    StartFleet({slow, silent});
+    OpenWindow();
+    Window().show();
+    PostSimDevice(0);
+    PostSimDevice(1);
+    guitest::Pump();
+    Click(1002);
+    StartUpgrade();
+    ASSERT_TRUE(guitest::WaitUntil(
+        [&] { return Cell(SimMac(0), DeviceListCtrl::kColResult).endsWith('%'); }, 60000));
+    const auto before = std::chrono::steady_clock::now();
+    Window().close();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(60));
+    EXPECT_TRUE(Window().ShutDown());
+    EXPECT_FALSE(Window().BatchExists());
+    EXPECT_EQ(List().RecordCount(), 0u);
+    m_window.reset();
+}
+
+}  // namespace
+
+namespace {
+
+// The screenshots shown in README: a few devices with their AI versions,
+// a batch in progress, and a batch finished with every kind of result.
+class ScreenshotTest : public UpgradeTest {
+public:
+    void Take(const char* locale, const char* file, bool inProgress) {
+        const bool zh = locale[0] == 'z';
+        const char* names[] = {zh ? "\xE5\x89\x8D\xE9\x97\xA8" : "Gate",            // 前门
+                               zh ? "\xE4\xBB\x93\xE5\xBA\x93" : "Warehouse",       // 仓库
+                               zh ? "\xE5\x81\x9C\xE8\xBD\xA6\xE5\x9C\xBA" : "Car park",  // 停车场
+                               zh ? "\xE5\xA4\xA7\xE5\x8E\x85" : "Lobby"};          // 大厅
+        const char* models[] = {"IPC-3614SR3", "IPC-3614SR3", "IPC-2325LB", "IPC-2325LB"};
+        std::vector<sim::DeviceConfig> fleet;
+        for (size_t i = 0; i < 4; ++i) {
+            sim::DeviceConfig d = Device(i);
+            d.identity.devName = names[i];
+            d.identity.productModel = models[i];
+            d.identity.deviceActivated = i == 3 ? 1 : 0;
+            d.behaviour.pieceDelayMs = inProgress ? 40 + 40 * static_cast<uint32_t>(i) : 0;
+            fleet.push_back(d);
+        }
+        fleet[1].identity.ai.reset();
+        fleet[2].faults.refuseLogin = 1;
+        fleet[3].behaviour.finish = sim::UpgradeFinish::Reboot;
+        StartFleet(fleet);
+        OpenWindow(locale);
+        Window().show();
+        for (size_t i = 0; i < 4; ++i) {
+            PostSimDevice(i);
+        }
+        guitest::Pump();
+        Click(1002);
+        Click(1019);
+        ASSERT_TRUE(guitest::WaitUntil([&] { return !Window().AiQueryRunning(); }, 60000));
+        Click(1002);
+        StartUpgrade();
+        if (inProgress) {
+            ASSERT_TRUE(guitest::WaitUntil([&] {
+                const QString p = Cell(SimMac(0), DeviceListCtrl::kColResult);
+                return p.endsWith('%') && p.chopped(1).toInt() >= 40;
+            }, 60000));
+        } else {
+            ASSERT_TRUE(WaitIdle());
+        }
+        // The list is wider than the window: show its right end, where the
+        // AI versions and the results are.
+        List().horizontalScrollBar()->setValue(List().horizontalScrollBar()->maximum());
+        guitest::Pump(100);
+        const QImage shot = Window().grab().toImage();
+        ASSERT_FALSE(shot.isNull());
+        const QString path = fwtest::ScreenshotDir() + "/" + file;
+        ASSERT_TRUE(shot.save(path, "PNG")) << path.toStdString();
+    }
+};
+
+TEST_F(ScreenshotTest, English) {
+    Take("en_GB.UTF-8", "fwbatch-en.png", false);
+}
+TEST_F(ScreenshotTest, Chinese) {
+    Take("zh_CN.UTF-8", "fwbatch-zh.png", false);
+}
+TEST_F(ScreenshotTest, InProgress) {
+    Take("en_GB.UTF-8", "fwbatch-progress.png", true);
+}
+
+}  // namespace
