@@ -42,6 +42,10 @@ struct CTcpLink::ReadRules {
     int stallResult;
     int closedLine;  // printed when the peer closed; 0: nothing
     int errorLine;   // printed on a socket error; 0: nothing
+    // The tick by which the read ends whatever progress it makes (a peer
+    // that sends a byte now and then must not hold a reader for ever); 0:
+    // only the stall limit.
+    uint64_t deadline = 0;
 };
 
 void CTcpLink::Slot::Clear() {
@@ -366,7 +370,8 @@ int CTcpLink::ReadExact(uint8_t* buffer, uint32_t length, const ReadRules& rules
             MarkBroken();
             return 3;
         }
-        const uint64_t elapsed = Tick() - lastProgress;
+        const uint64_t now = Tick();
+        const uint64_t elapsed = now - lastProgress;
         if (elapsed > rules.stallMs) {
             MarkBroken();
             return rules.stallResult;
@@ -374,12 +379,21 @@ int CTcpLink::ReadExact(uint8_t* buffer, uint32_t length, const ReadRules& rules
         if (!rules.blocking && got == 0) {
             return 1;
         }
-        WaitSocket(POLLIN, rules.stallMs - static_cast<uint32_t>(elapsed) + 1);
+        uint64_t waitMs = rules.stallMs - elapsed + 1;
+        if (rules.deadline != 0) {
+            if (now >= rules.deadline) {
+                // Part of the block came: the stream cannot be resumed.
+                MarkBroken();
+                return rules.stallResult;
+            }
+            waitMs = std::min<uint64_t>(waitMs, rules.deadline - now);
+        }
+        WaitSocket(POLLIN, static_cast<uint32_t>(waitMs));
     }
 }
 
-int CTcpLink::Drain(uint32_t length) {
-    const ReadRules rules{true, m_timings.stallLimitMs, 3, 669, 0};
+int CTcpLink::Drain(uint32_t length, uint64_t deadline) {
+    const ReadRules rules{true, m_timings.stallLimitMs, 3, 669, 0, deadline};
     uint8_t scratch[kDrainChunk];
     while (length > 0) {
         const uint32_t part = std::min(length, kDrainChunk);
@@ -392,9 +406,9 @@ int CTcpLink::Drain(uint32_t length) {
     return 0;
 }
 
-int CTcpLink::ReadFrame(uint8_t*& buffer, uint32_t& length, bool& incomplete) {
-    const ReadRules headerRules{false, m_timings.stallLimitMs, 3, 669, 0};
-    const ReadRules bodyRules{true, m_timings.stallLimitMs, 3, 669, 0};
+int CTcpLink::ReadFrame(uint8_t*& buffer, uint32_t& length, bool& incomplete, uint64_t deadline) {
+    const ReadRules headerRules{false, m_timings.stallLimitMs, 3, 669, 0, deadline};
+    const ReadRules bodyRules{true, m_timings.stallLimitMs, 3, 669, 0, deadline};
     uint8_t raw[tcplink::kFrameHeaderSize];
     int r = ReadExact(raw, sizeof raw, headerRules);
     if (r != 0) {
@@ -408,7 +422,7 @@ int CTcpLink::ReadFrame(uint8_t*& buffer, uint32_t& length, bool& incomplete) {
         return 1;
     }
     if (header.length == tcplink::kFragmentMarker) {
-        return ReadFragment(buffer, length, incomplete);
+        return ReadFragment(buffer, length, incomplete, deadline);
     }
     if (header.length > m_timings.maxMessageLength) {
         return 3;
@@ -427,8 +441,8 @@ int CTcpLink::ReadFrame(uint8_t*& buffer, uint32_t& length, bool& incomplete) {
     return 0;
 }
 
-int CTcpLink::ReadFragment(uint8_t*& buffer, uint32_t& length, bool& incomplete) {
-    const ReadRules bodyRules{true, m_timings.stallLimitMs, 3, 669, 0};
+int CTcpLink::ReadFragment(uint8_t*& buffer, uint32_t& length, bool& incomplete, uint64_t deadline) {
+    const ReadRules bodyRules{true, m_timings.stallLimitMs, 3, 669, 0, deadline};
     uint8_t raw[tcplink::kFragmentHeaderSize];
     int r = ReadExact(raw, sizeof raw, bodyRules);
     if (r != 0) {
@@ -437,8 +451,8 @@ int CTcpLink::ReadFragment(uint8_t*& buffer, uint32_t& length, bool& incomplete)
     const tcplink::FragmentHeader h = tcplink::DecodeFragmentHeader(raw);
     // Every way of dropping a fragment reads its bytes, so the next frame
     // starts where it should; the result is then "no message".
-    const auto dropped = [this, &h] {
-        const int d = Drain(h.length);
+    const auto dropped = [this, &h, deadline] {
+        const int d = Drain(h.length, deadline);
         return d != 0 ? d : 1;
     };
     switch (tcplink::JudgeFragment(h, m_timings.maxMessageLength)) {
@@ -494,7 +508,7 @@ int CTcpLink::ReadFragment(uint8_t*& buffer, uint32_t& length, bool& incomplete)
 }
 
 int CTcpLink::RecvExact(void* buffer, uint32_t length, uint32_t timeoutMs) {
-    const ReadRules rules{true, timeoutMs, 1, 379, 372};
+    const ReadRules rules{true, timeoutMs, 1, 379, 372, Tick() + timeoutMs};
     std::lock_guard<std::mutex> lock(m_recvMutex);
     return ReadExact(static_cast<uint8_t*>(buffer), length, rules);
 }
@@ -520,12 +534,13 @@ int CTcpLink::RecvMsg(uint8_t*& buffer, uint32_t& length, bool wait, uint32_t ma
     } pause(waiting ? this : nullptr);
 
     const uint64_t start = Tick();
+    const uint64_t deadline = waiting ? start + maxWaitMs : 0;
     for (;;) {
         bool incomplete = false;
         int result;
         {
             std::lock_guard<std::mutex> lock(m_recvMutex);
-            result = ReadFrame(buffer, length, incomplete);
+            result = ReadFrame(buffer, length, incomplete, deadline);
         }
         if (result != 1) {
             return result;

@@ -79,11 +79,11 @@ public:
     int SendMsg(const void* data, uint32_t length, const std::atomic<bool>* keepRunning = nullptr);
     int SendKeepAlive();
 
-    // Reads exactly length unframed bytes; timeoutMs counts from the last
-    // progress.
+    // Reads exactly length unframed bytes within timeoutMs.
     int RecvExact(void* buffer, uint32_t length, uint32_t timeoutMs);
     // One message. wait: keep reading until a message comes or maxWaitMs has
-    // passed (a maximum of 0 does not wait). On 0 the caller owns buffer and
+    // passed (a maximum of 0 does not wait); a waiting read ends by then even
+    // inside a frame that trickles in (the link is then broken). On 0 the caller owns buffer and
     // releases it with FreeMsg.
     int RecvMsg(uint8_t*& buffer, uint32_t& length, bool wait, uint32_t maxWaitMs);
     int RecvMsg(TcpLinkMessage& message, bool wait, uint32_t maxWaitMs);
@@ -141,9 +141,11 @@ private:
     // time is up; true when poll reported something.
     bool WaitSocket(short events, uint32_t timeoutMs);
     int ReadExact(uint8_t* buffer, uint32_t length, const ReadRules& rules);
-    int Drain(uint32_t length);
-    int ReadFrame(uint8_t*& buffer, uint32_t& length, bool& incomplete);
-    int ReadFragment(uint8_t*& buffer, uint32_t& length, bool& incomplete);
+    // deadline: the tick by which a read that must finish in time gives up
+    // (a frame begun by then breaks the link); 0 for none.
+    int Drain(uint32_t length, uint64_t deadline);
+    int ReadFrame(uint8_t*& buffer, uint32_t& length, bool& incomplete, uint64_t deadline);
+    int ReadFragment(uint8_t*& buffer, uint32_t& length, bool& incomplete, uint64_t deadline);
 
     const int m_socket;
     const int m_wakeFd;  // eventfd, readable from the moment the link breaks

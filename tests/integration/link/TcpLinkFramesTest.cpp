@@ -3,6 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <future>
+#include <thread>
+#include <vector>
+
 #include "common/link/SWL_TCPLink.h"
 #include "tests/integration/link/LinkTestSupport.h"
 
@@ -412,6 +419,58 @@ TEST_F(TcpLinkFrames, RecvExactReportsPeerClose) {
     EXPECT_EQ(m_link->RecvExact(got.data(), 64, 5000), 2);
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("..\\Common\\SWL_TCPLink 379 "), std::string::npos) << err;
+}
+
+// A peer that sends a byte now and then never stalls, but a reader that
+// must finish in time ends by its limit all the same: a waiting read inside
+// a frame, and the greeting's exact read. The trickle would last minutes.
+TEST_F(TcpLinkFrames, ReadsThatMustFinishInTimeEndDespiteATrickle) {
+    struct Row {
+        const char* what;
+        std::function<int(CTcpLink&)> read;
+        int result;
+    };
+    const std::vector<Row> rows = {
+        {"waiting message read", [](CTcpLink& link) {
+             TcpLinkMessage msg;
+             return link.RecvMsg(msg, true, 300);
+         }, 3},
+        {"exact read", [](CTcpLink& link) {
+             uint8_t greeting[64];
+             return link.RecvExact(greeting, sizeof greeting, 300);
+         }, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        linktest::SocketPair pair;
+        TcpLinkTimings timings;
+        timings.stallLimitMs = 60000;
+        TcpLinkPtr link(CTcpLink::Create(pair.link, timings));
+        ASSERT_NE(link, nullptr);
+        std::atomic<bool> stop{false};
+        std::thread trickle([&] {
+            const Bytes frame = Frame(Bytes(1000, 7));
+            for (size_t i = 0; i < frame.size() && !stop; ++i) {
+                linktest::WriteAll(pair.peer, Bytes{frame[i]});
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+        });
+        std::promise<int> done;
+        std::future<int> result = done.get_future();
+        std::thread reader([&] { done.set_value(row.read(*link)); });
+        // Generous: the limit is 300 ms; the trickle would take 100 s.
+        const bool ended = result.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+        stop = true;
+        trickle.join();
+        if (!ended) {
+            link->Close();  // breaks the link and wakes the reader
+        }
+        reader.join();
+        ASSERT_TRUE(ended);
+        EXPECT_EQ(result.get(), row.result);
+        EXPECT_TRUE(link->IsBroken());
+        link.reset();
+    }
 }
 
 }  // namespace
