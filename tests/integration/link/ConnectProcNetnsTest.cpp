@@ -41,6 +41,12 @@ protected:
         ASSERT_EQ(nstest::Shell(in + "ip addr add " + kCamera + "/24 dev cpb && " + in + "ip link set cpb up && " +
                                 in + "ip link set lo up"),
                   0);
+        bool carrier = false;  // a veth's carrier follows its peer a moment later
+        for (int i = 0; i < 500 && !carrier; ++i) {
+            carrier = nstest::Capture("ip -o link show cpa").find("LOWER_UP") != std::string::npos;
+            usleep(carrier ? 0 : 10 * 1000);
+        }
+        ASSERT_TRUE(carrier);
         // A camera without TCP timestamps: Linux then never lets a bound
         // connect reuse a pair that waits out TIME_WAIT.
         ASSERT_EQ(nstest::Shell("sysctl -q -w net.ipv4.tcp_timestamps=0"), 0);
