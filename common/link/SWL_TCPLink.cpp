@@ -107,7 +107,14 @@ bool CTcpLink::StartThread(std::atomic<bool>& running, std::jthread& thread,
                            void (CTcpLink::*body)()) {
     running.store(true);
     try {
-        thread = std::jthread([this, body] { (this->*body)(); });
+        thread = std::jthread([this, body] {
+            (this->*body)();
+            // Closed from inside the callback on this very thread: the
+            // teardown was left to this thread's end.
+            if (m_deferredCloser.load() == std::this_thread::get_id()) {
+                delete this;
+            }
+        });
     } catch (const std::system_error&) {
         running.store(false);
         return false;
@@ -122,6 +129,14 @@ void CTcpLink::StopThread(std::atomic<bool>& running, std::jthread& thread) {
     running.store(false);
     { std::lock_guard<std::mutex> lock(m_waitMutex); }
     m_waitCv.notify_all();
+    if (thread.get_id() == std::this_thread::get_id()) {
+        // Close called from inside the callback, on the thread that runs
+        // it: joining it would end the process. It stops when the callback
+        // returns and deletes the link then.
+        m_deferredCloser.store(thread.get_id());
+        thread.detach();
+        return;
+    }
     thread.join();
 }
 
@@ -595,6 +610,8 @@ int CTcpLink::Close() {
     if (::close(m_socket) != 0) {
         SWL_PrintError(kSwlTcpLinkSource, 105);
     }
-    delete this;
+    if (m_deferredCloser.load() == std::thread::id()) {
+        delete this;
+    }
     return 0;
 }

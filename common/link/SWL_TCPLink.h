@@ -17,8 +17,9 @@
 // two wake-ups a second. Once broken, every operation fails at once. The
 // broken link is reported through the callback (user, null, -1) at most once,
 // by the keep-alive or watchdog thread; Close never reports it and, when it
-// returns, no callback runs any more. Close must not be called from inside
-// the callback (it waits for the thread that runs it).
+// returns, no callback runs any more. Close called from inside the callback
+// stops every other thread at once and leaves the rest of the teardown to
+// the calling thread, which ends when the callback returns.
 //
 // Readers: every read holds the receive lock while it reads a frame, not
 // while it waits for one to arrive. A thread waiting in RecvMsg (or holding
@@ -166,6 +167,9 @@ private:
     std::jthread m_recvThread;       // guarded by m_startMutex
     std::jthread m_watchdogThread;   // guarded by m_startMutex
     std::jthread m_keepAliveThread;  // guarded by m_startMutex
+    // The link thread that called Close from inside the callback; it deletes
+    // the link when it ends. Empty otherwise.
+    std::atomic<std::thread::id> m_deferredCloser{};
 
     Slot m_slots[tcplink::kReassemblySlots];  // guarded by m_recvMutex
 

@@ -1,6 +1,9 @@
 // The link's threads: keep-alive, watchdog and receive thread, the broken
 // link reported once, stalls, and closing while everything runs.
 
+#include <poll.h>
+#include <sys/socket.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -284,6 +287,43 @@ TEST_F(TcpLinkThreads, WaitingReaderGetsTheFramesWhileTheReceiveThreadRuns) {
     ASSERT_TRUE(linktest::WriteAll(m_pair.peer, Frame(Text("event"))));
     ASSERT_TRUE(m_recorder.WaitMessages(1));
     EXPECT_EQ(m_recorder.Messages()[0], Text("event"));
+}
+
+// An owner that closes the link from inside its callback (the lost-link
+// report comes on the keep-alive thread, messages on the receive thread):
+// the process goes on and the link is freed once that thread ends.
+TEST_F(TcpLinkThreads, ClosingFromInsideTheCallbackIsSafe) {
+    struct Owner {
+        CTcpLink* link = nullptr;
+        std::atomic<int> closes{0};
+        static void Callback(void* user, uint8_t*, int) {
+            auto* owner = static_cast<Owner*>(user);
+            owner->link->Close();
+            ++owner->closes;
+        }
+    };
+    for (const bool onMessage : {false, true}) {
+        SCOPED_TRACE(onMessage ? "receive thread" : "keep-alive thread");
+        linktest::SocketPair pair;
+        Owner owner;
+        owner.link = CTcpLink::Create(pair.link, Quiet());
+        ASSERT_NE(owner.link, nullptr);
+        ASSERT_EQ(owner.link->StartLinkThreads(&Owner::Callback, &owner, false), 0);
+        ASSERT_EQ(owner.link->StartRecvThread(), 0);
+        if (onMessage) {
+            ASSERT_TRUE(linktest::WriteAll(pair.peer, Frame(Text("bye"))));
+        } else {
+            pair.ClosePeer();
+        }
+        for (int i = 0; i < 1000 && owner.closes == 0; ++i) std::this_thread::sleep_for(milliseconds(10));
+        EXPECT_EQ(owner.closes, 1);
+        // The link's socket was closed: the peer sees the end.
+        if (onMessage) {
+            pollfd p{pair.peer, POLLIN, 0};
+            uint8_t byte;
+            EXPECT_TRUE(::poll(&p, 1, 10000) == 1 && ::recv(pair.peer, &byte, 1, 0) == 0);
+        }
+    }
 }
 
 }  // namespace
