@@ -8,7 +8,6 @@
 #include <typeinfo>
 
 #include "common/crypto/AesEcb.h"
-#include "common/crypto/Digest.h"
 #include "common/crypto/SessionKey.h"
 #include "common/platform/Diagnostics.h"
 #include "hubkit/Hubkit.h"
@@ -16,20 +15,6 @@
 namespace {
 
 constexpr size_t kBlock = 16;
-
-// The buffer's bytes "as text": up to the first zero byte, never past the
-// buffer's end (the payload is rarely zero-terminated).
-int TextLength(const uint8_t* buffer, size_t length) {
-    if (buffer == nullptr) {
-        return 0;
-    }
-    const size_t n = strnlen(reinterpret_cast<const char*>(buffer), length);
-    return static_cast<int>(std::min<size_t>(n, std::numeric_limits<int>::max()));
-}
-
-const char* TextOf(const uint8_t* buffer) {
-    return buffer != nullptr ? reinterpret_cast<const char*>(buffer) : "";
-}
 
 // The padding step shared by both directions. In place when the length is
 // whole blocks; otherwise a new zeroed buffer of whole blocks holding a copy.
@@ -90,13 +75,14 @@ Outcome Transform(bool encrypt, uint8_t* data, size_t length, const char* keyTex
     if (!Pad(data, length, out, outLength, isNew)) {
         return Outcome::Failed;
     }
+    // Lengths only: the payload carries credentials ("GetDeviceInfo") and
+    // configurations, and the key is the session number, which travels in
+    // clear, so neither text nor cipher text goes to the diagnostics.
     if (encrypt) {
-        platform::DiagPrintf("EncryptCmdData:datalen:%zu,dwOutLen:%zu,pDataOut:%.*s\n", length,
-                             outLength, TextLength(out, outLength), TextOf(out));
+        platform::DiagPrintf("EncryptCmdData:datalen:%zu,dwOutLen:%zu\n", length, outLength);
     } else {
-        platform::DiagPrintf("DecryptCmdData bRet:%d:datalen:%zu,dwOutLen:%zu,pDataOut:%.*s\n",
-                             isNew ? 1 : 0, length, outLength, TextLength(out, outLength),
-                             TextOf(out));
+        platform::DiagPrintf("DecryptCmdData bRet:%d:datalen:%zu,dwOutLen:%zu\n", isNew ? 1 : 0,
+                             length, outLength);
     }
     const crypto::AesKey key = crypto::AesKeyFromText(keyText);
     const bool ok = encrypt ? crypto::AesEcbEncrypt(key, out, outLength)
@@ -104,15 +90,6 @@ Outcome Transform(bool encrypt, uint8_t* data, size_t length, const char* keyTex
     if (!ok) {
         Fail(out, outLength, isNew);
         return Outcome::Failed;
-    }
-    if (encrypt) {
-        if (platform::DiagEnabled()) {
-            platform::DiagPrintf("strEncryptPasswd=[%s] \n",
-                                 crypto::HexText({out, outLength}).c_str());
-        }
-    } else {
-        platform::DiagPrintf("DecryptCmdData:pDataOut:%.*s\n", TextLength(out, outLength),
-                             TextOf(out));
     }
     return isNew ? Outcome::NewBuffer : Outcome::InPlace;
 }

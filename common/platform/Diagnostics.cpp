@@ -1,5 +1,8 @@
 #include "common/platform/Diagnostics.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
@@ -42,9 +45,18 @@ void WriteToEnv(const std::string& text) {
         std::fwrite(text.data(), 1, text.size(), stderr);
         return;
     }
-    if (FILE* f = std::fopen(env.path.c_str(), "a")) {
-        std::fwrite(text.data(), 1, text.size(), f);
-        std::fclose(f);
+    // Readable by the owner only: the channel names devices and addresses.
+    const int fd = ::open(env.path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        size_t done = 0;
+        while (done < text.size()) {
+            const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+            if (n <= 0) {
+                break;
+            }
+            done += static_cast<size_t>(n);
+        }
+        ::close(fd);
     }
 }
 

@@ -1,9 +1,16 @@
 // `camprep upgrade` and `camprep ai-version` as programs against simulated
 // devices.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -95,6 +102,41 @@ TEST(FwbatchCli, UsageAndTextOutput) {
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(out[0]["code"], 12);
     EXPECT_EQ(out[0]["struct_version"], "");
+}
+
+// With the diagnostics channel writing to a file, an AI query to a device
+// that encrypts its payloads leaves neither the password nor the
+// credentials text in it, and the file is the owner's alone.
+TEST(FwbatchCli, DiagnosticsKeepSecrets) {
+    std::vector<sim::DeviceConfig> devices = {sim::DefaultDevice(0)};
+    devices[0].identity.dataPort = 0;
+    devices[0].identity.password = "Zq7-secret-Pw";
+    devices[0].greeting.encrypted = true;
+    devices[0].greeting.sessionNumber = 4242;
+    sim::Simulator simulator(devices);
+    std::string error;
+    ASSERT_TRUE(simulator.Start(&error)) << error;
+    const std::string path = "/tmp/camprep-diag-" + std::to_string(getpid());
+    std::remove(path.c_str());
+    ::setenv("CAMPREP_DIAG", path.c_str(), 1);
+    const cli_test::ProcessResult run = cli_test::RunProcess(
+        CAMPREP_BIN, {"ai-version", "--password", "Zq7-secret-Pw", "--device",
+                      simulator.Address(0) + ":" + std::to_string(simulator.DataPort(0))});
+    ::unsetenv("CAMPREP_DIAG");
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    std::ifstream in(path);
+    const std::string diag((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    std::remove(path.c_str());
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_NE(diag.find("EncryptCmdData"), std::string::npos);  // the channel did write
+    // python3 -c 'import base64; print(base64.b64encode(b"admin:Zq7-secret-Pw"))'
+    for (const char* secret : {"Zq7-secret-Pw", "YWRtaW46WnE3LXNlY3JldC1Qdw=="}) {
+        EXPECT_EQ(diag.find(secret), std::string::npos) << secret;
+        EXPECT_EQ(run.out.find(secret), std::string::npos) << secret;
+        EXPECT_EQ(run.err.find(secret), std::string::npos) << secret;
+    }
 }
 
 }  // namespace
