@@ -108,9 +108,11 @@ TEST_F(FwbatchWindowTest, TheColumnsShowTheAnswer) {
 TEST_F(FwbatchWindowTest, ABatchInItsFinishingStageKeepsItsRows) {
     sim::DeviceConfig writing = Device(0);
     writing.behaviour.writeImageMs = 600000;  // finishing until the window closes
-    sim::DeviceConfig waiting = Device(1);
-    waiting.behaviour.pieceDelayMs = 200;
-    StartFleet({writing, waiting});
+    // The other device of the batch answers its login and then nothing:
+    // its transfer never ends, and it never finishes.
+    sim::DeviceConfig stalled = Device(1);
+    stalled.faults.silence = sim::Silence::AfterLogin;
+    StartFleet({writing, stalled});
     OpenWindow();
     PostSimDevice(0);
     PostSimDevice(1);
@@ -125,7 +127,8 @@ TEST_F(FwbatchWindowTest, ABatchInItsFinishingStageKeepsItsRows) {
     ASSERT_TRUE(Window().BatchExists());
     ASSERT_TRUE(guitest::WaitUntil([&] {
         const fwbatch::UpgradeBatch* batch = Window().Batch();
-        return batch != nullptr && batch->Record(0).finishing.load();
+        return batch != nullptr &&
+               (batch->Record(0).finishing.load() || batch->Record(1).finishing.load());
     }, 60000));
     guitest::Pump();
     const QString progress = Cell(SimMac(0), DeviceListCtrl::kColResult);

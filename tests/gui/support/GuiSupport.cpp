@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTimer>
 
 #include <memory>
 
@@ -75,11 +76,15 @@ std::string AnswerXml(const DeviceAnswer& a) {
 
 bool WaitUntil(const std::function<bool()>& done, int limitMs) {
     QDeadlineTimer deadline(limitMs);
+    // processEvents with a time limit never sleeps: wait for the next event
+    // instead, with a timer that makes one at least every 20 ms.
+    QTimer wake;
+    wake.start(20);
     while (!done()) {
         if (deadline.hasExpired()) {
             return false;
         }
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
