@@ -37,8 +37,10 @@ int Push(_file_cfg_info& job, const PushOptions& options, PushCancel* cancel) {
     sessionOptions.configReplyWaitMs = t.configReplyWaitMs;
     sessionOptions.httpReadWaitMs = t.httpReadWaitMs;
     int error = 0;
-    std::unique_ptr<CNetDVSDevice, NetDeviceReleaser> session(
-        CreateNetDevice(link, greeting, &IgnoreEvents, nullptr, error, sessionOptions));
+    std::unique_ptr<CNetDVSDevice, NetDeviceReleaser> session;
+    // Cancelling breaks the live link; the guard ends before the session.
+    const CancelLinkGuard guard(cancel, link.get());
+    session.reset(CreateNetDevice(link, greeting, &IgnoreEvents, nullptr, error, sessionOptions));
     if (!session) {
         platform::DiagPrintf("push %s: no session (%d)\n", job.mac, error);
         return job.version3 ? kPushVersion3Failed : kPushVersion4Failed;

@@ -595,7 +595,20 @@ void CTcpLink::ResumeRecvThread() {
     }
 }
 
+void CTcpLink::SetCloseHook(std::function<void()> hook) {
+    std::lock_guard<std::mutex> lock(m_callbackMutex);
+    m_closeHook = std::move(hook);
+}
+
 int CTcpLink::Close() {
+    std::function<void()> hook;
+    {
+        std::lock_guard<std::mutex> lock(m_callbackMutex);
+        hook.swap(m_closeHook);
+    }
+    if (hook) {
+        hook();
+    }
     // From here on nobody reports the broken link: the owner is closing it.
     // A report already under way finishes before the threads are joined.
     m_reported.store(true);

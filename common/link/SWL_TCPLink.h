@@ -30,6 +30,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -102,6 +103,13 @@ public:
     int Close();
 
     bool IsBroken() const { return m_broken.load(); }
+    // Breaks the link from any thread while it is alive (an owner going
+    // away): every wait on it returns and every operation fails from now on.
+    // The link is still closed by its owner.
+    void Abort() { MarkBroken(); }
+    // Runs first thing in Close (whoever closes): lets a registry that
+    // knows the link forget it before it goes away.
+    void SetCloseHook(std::function<void()> hook);
     int Socket() const { return m_socket; }
 
 private:
@@ -153,7 +161,8 @@ private:
     const TcpLinkTimings m_timings;
 
     std::mutex m_callbackMutex;
-    Callback m_callback;  // guarded by m_callbackMutex
+    Callback m_callback;               // guarded by m_callbackMutex
+    std::function<void()> m_closeHook;  // guarded by m_callbackMutex
 
     std::atomic<uint32_t> m_idleCount{0};
     std::atomic<bool> m_watchdogMode{false};

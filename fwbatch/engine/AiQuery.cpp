@@ -29,6 +29,8 @@ Exchange AskOnce(const DEVICE_PARAM& entry, const std::string& credentials, cons
         }
     }
     CNetIPCDevice device;
+    // Cancelling breaks the live link; the guard ends before the device.
+    const CancelLinkGuard guard(cancel, link.get());
     int error = 0;
     if (!device.Open(link, greeting, error, options.session)) {
         return Exchange::Failed;

@@ -215,6 +215,37 @@ TEST(PushWorker, CancellingEndsConnectionAttemptsEarly) {
     for (const auto& [row, code] : results.byRow) EXPECT_EQ(code, cfgpush::kPushDisconnected) << row;
 }
 
+// Cancelling also ends a worker that is connected and waiting: its live link
+// is broken, so a device that stays silent after the login cannot hold it
+// for the reply's whole limit (two minutes here).
+TEST(PushWorker, CancellingBreaksALiveSession) {
+    Package pkg;
+    ASSERT_TRUE(pkg.Load());
+    sim::DeviceConfig d = sim::DefaultDevice(0);
+    d.identity.dataPort = 0;
+    d.faults.silence = sim::Silence::AfterLogin;
+    auto simulator = Start({d});
+    ASSERT_TRUE(simulator);
+    cfgpush::PushOptions options;
+    options.timings.httpReadWaitMs = 120000;
+    cfgpush::PushTarget t;
+    t.firstAddress = t.secondAddress = simulator->Address(0);
+    t.dataPort = simulator->DataPort(0);
+    t.softwareVersion = "4.1.0";
+    cfgpush::_file_cfg_info job;
+    ASSERT_TRUE(cfgpush::MakePushJob(0, t, "admin", "739164", pkg.lists, pkg.package, job));
+    Results results;
+    cfgpush::PushWorkerGroup workers;
+    workers.Start(std::move(job), [&results](int row, int code) { results.Add(row, code); }, options);
+    // The request went out and the device ignores it.
+    ASSERT_TRUE(simulator->WaitForRecords(0, [](const sim::DeviceRecords& r) { return r.ignoredWhileSilent > 0; },
+                                          30000));
+    workers.CancelAll();
+    ASSERT_TRUE(results.WaitFor(1));  // within its 60 s, well before the reply's limit
+    EXPECT_EQ(results.byRow.at(0), cfgpush::kPushVersion4Failed);
+    workers.JoinAll();
+}
+
 // ---- camprep push ----------------------------------------------------------
 
 nlohmann::json ByAddress(const nlohmann::json& results, const std::string& address, int port) {
