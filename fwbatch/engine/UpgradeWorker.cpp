@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "common/link/SWL_TCPLink.h"
+#include "common/platform/Clock.h"
 #include "common/platform/Diagnostics.h"
 #include "common/session/ReachDevice.h"
 #include "common/session/SessionResults.h"
@@ -39,11 +40,12 @@ public:
           m_finishing(finishing),
           m_progress(progress) {}
 
-    TransferEnd Run(uint32_t pollMs, ConnectCancel* cancel) {
+    TransferEnd Run(const UpgradeTimings& timings, platform::Clock& clock, ConnectCancel* cancel) {
         TransferEnd end;
         SendNextPiece();
         m_finishing.store(false);
         uint64_t seen = 0;
+        uint64_t lastNews = clock.TickMs();
         for (;;) {
             if (cancel != nullptr && cancel->Cancelled()) {
                 end.status = kTransferCancelled;
@@ -56,6 +58,7 @@ public:
             int extra = 0;
             const int status = m_session.PollUpgradeProgress(per, m_payloadLength, extra);
             if (status == session::kOk) {
+                lastNews = clock.TickMs();
                 platform::DiagPrintf(
                     "\r\nindex = %d**********************************************per=%d\r\n",
                     m_index, per);
@@ -78,11 +81,19 @@ public:
                 if (extra > 0) {
                     Report(90 + extra);
                 }
+                // Silent with the connection open: bounded here, since
+                // nothing else would end the wait.
+                if (!end.reached98 && clock.TickMs() - lastNews > timings.pieceReplyLimitMs) {
+                    platform::DiagPrintf("index = %d: no progress for %u ms\n", m_index,
+                                         timings.pieceReplyLimitMs);
+                    end.status = session::kLinkFailed;
+                    return end;
+                }
             } else if (status == session::kLinkFailed || status == session::kDeviceFailed) {
                 end.status = status;
                 return end;
             }
-            m_session.WaitUpgradeProgress(seen, pollMs);
+            m_session.WaitUpgradeProgress(seen, timings.pollMs);
         }
     }
 
@@ -144,7 +155,10 @@ std::optional<int> Attempt(const char* ipText, uint16_t port, int index, int att
         return kUpgradeConnectionFailed;
     }
     int error = 0;
-    SessionPtr session(CreateNetDevice(link, greeting, &IgnoreEvents, nullptr, error, options.session));
+    SessionPtr session;
+    // Cancelling breaks the live link; the guard ends before the session.
+    const CancelLinkGuard guard(cancel, link.get());
+    session.reset(CreateNetDevice(link, greeting, &IgnoreEvents, nullptr, error, options.session));
     if (!session) {
         // A protocol version without a session: nothing to log in with.
         platform::DiagPrintf("upgrade %s: no session (%d)\n", ipText, error);
@@ -162,7 +176,14 @@ std::optional<int> Attempt(const char* ipText, uint16_t port, int index, int att
         return kUpgradePackageError;
     }
     Transfer transfer(*session, settings, *payloadLength, index, finishing, progress);
-    const TransferEnd end = transfer.Run(options.timings.pollMs, cancel);
+    platform::Clock& clock =
+        options.session.clock != nullptr ? *options.session.clock : platform::SystemClock();
+    const TransferEnd end = transfer.Run(options.timings, clock, cancel);
+    if (guard.Cancelled()) {
+        // The link was broken on purpose: whatever the device does now is
+        // unknown, so never report success.
+        return kUpgradeFailed;
+    }
     const bool last = attempt >= kUpgradeAttempts;
     switch (end.status) {
         case 0:

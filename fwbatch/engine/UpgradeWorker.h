@@ -35,6 +35,10 @@ struct UpgradeTimings {
     // The longest gap between two progress polls; a progress reply wakes
     // the worker at once.
     uint32_t pollMs = 100;
+    // A device that answers no piece for this long while the connection
+    // stays open is taken as lost (the attempt may be repeated). The image
+    // writing after 98 percent has its own window.
+    uint32_t pieceReplyLimitMs = 60000;
 };
 
 struct UpgradeOptions {

@@ -265,6 +265,39 @@ TEST(UpgradeSim, FinalPhaseWaitFollowsTheClock) {
     }
 }
 
+// A device that stops answering while the connection stays open: each
+// attempt ends after the piece-reply limit (on the test's clock), and the
+// fifth with "Upgrade failed!". Without the limit the worker waited for ever.
+TEST(UpgradeSim, SilenceDuringTheTransferIsBounded) {
+    auto simulator = simtest::StartSimulator(simtest::QuickFleet(1, [](sim::DeviceConfig& d) {
+        d.identity.softwareVer = "5.0.0.0";
+        d.faults.silence = sim::Silence::AfterLogin;
+    }));
+    platform::ManualClock clock;
+    UpgradeOptions options = fwtest::QuickUpgradeOptions();
+    options.session.clock = &clock;
+    options.timings.pollMs = 5;
+    std::atomic<bool> done{false};
+    std::atomic<bool> finishing{false};
+    UpgradeOutcome outcome;
+    const UpgradeSettings settings = Settings("sw_250.pkg");
+    std::thread worker([&] {
+        outcome = UpgradeDevice(simulator->Address(0).c_str(), simulator->DataPort(0), 0, settings, finishing, {},
+                                options);
+        done = true;
+    });
+    for (int i = 0; i < 6000 && !done; ++i) {  // at most a minute of real time
+        clock.Advance(5000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const bool ended = done.load();
+    if (!ended) simulator->Stop();  // ends the worker's connection
+    worker.join();
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(outcome.code, kUpgradeFailed);
+    EXPECT_EQ(outcome.attempts, kUpgradeAttempts);
+}
+
 TEST(UpgradeSim, BatchGivesOneResultPerDeviceAndRefusesPortZero) {
     auto simulator = simtest::StartSimulator(simtest::QuickFleet(3, [](sim::DeviceConfig& d) {
         d.identity.softwareVer = "5.0.0.0";
