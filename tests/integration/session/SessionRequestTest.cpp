@@ -206,7 +206,10 @@ TEST(SessionRequests, EventsReachTheOwnerWithTheirTypes) {
         Message m;
         c.ReadMessage(m, 1000);
     });
-    for (int i = 0; i < 5000 && t.ownerCalls < 5; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    // The owner may hear of the events before the device's thread notes
+    // that it sent them: wait for both.
+    for (int i = 0; i < 5000 && (t.ownerCalls < 5 || !sent); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     EXPECT_TRUE(sent);
     t.session.reset();  // closing the link waits for the dispatcher
     const std::vector<int> expected = {netevent::kAlarm, 10, 13, 18, netevent::kMediaFrame, netevent::kLinkLost};
