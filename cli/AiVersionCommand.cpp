@@ -20,7 +20,7 @@ namespace {
 
 struct AiVersionArgs {
     std::string user = "admin";
-    std::string password = "739164";
+    cli::PasswordArgs password;
     cli::DeviceArgs targets;
     bool prepare = true;
     int parallel = 8;
@@ -39,8 +39,12 @@ int Usage(const std::string& message) {
 }
 
 int RunAiVersion(const AiVersionArgs& args) {
-    const std::string wrong = cli::CheckDeviceOptions(args.targets);
+    std::string wrong = cli::CheckDeviceOptions(args.targets);
     if (!wrong.empty()) {
+        return Usage(wrong);
+    }
+    std::string password;
+    if (!cli::ResolvePassword(args.password, password, wrong)) {
         return Usage(wrong);
     }
     std::vector<fwbatch::DEVICE_PARAM> entries;
@@ -82,7 +86,7 @@ int RunAiVersion(const AiVersionArgs& args) {
     }
     for (auto& entry : entries) {
         entry.userName = args.user;
-        entry.password = args.password;
+        entry.password = password;
     }
 
     std::vector<fwbatch::AiQueryResult> results(entries.size());
@@ -143,7 +147,7 @@ const cli::CommandRegistrar kAiVersion("ai-version", [](CLI::App& app) {
         "network namespace unless you mean to search the real network).\n"
         "Exit status: 0 every device answered, 1 some did not, 2 bad usage.");
     sub->add_option("--user", args->user, "Device user name (default admin)");
-    sub->add_option("--password", args->password, "Device password (default 739164)");
+    cli::AddPasswordOptions(sub, args->password);
     cli::AddDeviceOptions(sub, args->targets, "Ask the devices the search finds");
     sub->add_flag("--prepare,!--no-prepare", args->prepare,
                   "With --discover: give a local adapter an address in the subnet of a device that no\n"

@@ -1,6 +1,8 @@
 #include "cli/CommandSupport.h"
 
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
 
 #include "cli/DeviceSearch.h"
 #include "common/platform/NetworkPlatform.h"
@@ -24,6 +26,40 @@ bool ParseDevice(const std::string& text, std::string& host, int32_t& port) {
     }
     port = std::stoi(portText);
     return port >= 1 && port <= 65535;
+}
+
+void AddPasswordOptions(CLI::App* sub, PasswordArgs& args) {
+    args.textOption = sub->add_option("--password", args.text,
+                                      "Device password (default 739164; visible to every user of the "
+                                      "machine, prefer --password-file or CAMPREP_PASSWORD)");
+    sub->add_option("--password-file", args.file, "Read the device password from the first line of this file");
+}
+
+bool ResolvePassword(const PasswordArgs& args, std::string& password, std::string& error) {
+    const bool given = args.textOption != nullptr && args.textOption->count() > 0;
+    if (given && !args.file.empty()) {
+        error = "give the password either with --password or with --password-file";
+        return false;
+    }
+    if (given) {
+        password = args.text;
+        return true;
+    }
+    if (!args.file.empty()) {
+        std::ifstream in(args.file);
+        if (!in) {
+            error = "cannot read the password file " + args.file;
+            return false;
+        }
+        std::getline(in, password);
+        if (!password.empty() && password.back() == '\r') {
+            password.pop_back();
+        }
+        return true;
+    }
+    const char* fromEnvironment = std::getenv("CAMPREP_PASSWORD");
+    password = fromEnvironment != nullptr ? fromEnvironment : "739164";
+    return true;
 }
 
 void AddDeviceOptions(CLI::App* sub, DeviceArgs& args, const std::string& discoverHelp) {

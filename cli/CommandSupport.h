@@ -29,6 +29,19 @@ struct DeviceArgs {
     std::string match;
 };
 
+// The device password: --password TEXT, --password-file FILE (its first
+// line) or the environment's CAMPREP_PASSWORD, in that order, else the
+// programs' default. The file and the environment keep it off the command
+// line, where every user of the machine can read it.
+struct PasswordArgs {
+    std::string text;
+    std::string file;
+    CLI::Option* textOption = nullptr;
+};
+void AddPasswordOptions(CLI::App* sub, PasswordArgs& args);
+// The password to use; false with the reason on bad usage or an unreadable file.
+bool ResolvePassword(const PasswordArgs& args, std::string& password, std::string& error);
+
 // Adds --device, --discover, --timeout, --interface and --match; `what` ends
 // the --discover help text ("Push to the devices the search finds").
 void AddDeviceOptions(CLI::App* sub, DeviceArgs& args, const std::string& discoverHelp);

@@ -28,7 +28,7 @@ struct PushArgs {
     std::string fac;
     std::string productType;
     std::string user = "admin";
-    std::string password = "739164";
+    cli::PasswordArgs password;
     bool json = false;
     std::string softwareVersion;
     cli::DeviceArgs targets;
@@ -42,8 +42,12 @@ int Usage(const std::string& message) {
 }
 
 int RunPush(const PushArgs& args) {
-    const std::string wrong = cli::CheckDeviceOptions(args.targets);
+    std::string wrong = cli::CheckDeviceOptions(args.targets);
     if (!wrong.empty()) {
+        return Usage(wrong);
+    }
+    std::string password;
+    if (!cli::ResolvePassword(args.password, password, wrong)) {
         return Usage(wrong);
     }
     std::vector<cfgpush::PushTarget> targets;
@@ -105,7 +109,7 @@ int RunPush(const PushArgs& args) {
     std::vector<cfgpush::_file_cfg_info> jobs(targets.size());
     for (size_t i = 0; i < targets.size(); ++i) {
         if (!cfgpush::MakePushJob(static_cast<int32_t>(i), targets[i], cfgpush::LowBytesOfUtf8(args.user),
-                                  cfgpush::LowBytesOfUtf8(args.password), lists, package, jobs[i])) {
+                                  cfgpush::LowBytesOfUtf8(password), lists, package, jobs[i])) {
             std::fprintf(stderr, "%s\n", Text(cfgpush::ids::kMsgFileIncorrect).c_str());
             return cli::kExitUsage;
         }
@@ -173,7 +177,7 @@ const cli::CommandRegistrar kPush("push", [](CLI::App& app) {
     sub->add_option("--fac", args->fac, "The .fac package")->required();
     sub->add_option("--product-type", args->productType, "Product type (default: the first in sorted order)");
     sub->add_option("--user", args->user, "Device user name (default admin)");
-    sub->add_option("--password", args->password, "Device password (default 739164)");
+    cli::AddPasswordOptions(sub, args->password);
     sub->add_flag("--json", args->json, "Print one JSON array when every device has finished");
     cli::AddDeviceOptions(sub, args->targets, "Push to the devices the search finds");
     sub->add_option("--software-version", args->softwareVersion,

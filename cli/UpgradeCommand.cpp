@@ -28,7 +28,7 @@ struct UpgradeArgs {
     std::string package;
     std::string type = "software";
     std::string user = "admin";
-    std::string password = "739164";
+    cli::PasswordArgs password;
     cli::DeviceArgs targets;
     bool prepare = true;
     int parallel = static_cast<int>(fwbatch::UpgradeBatch::kMaxParallel);
@@ -111,14 +111,16 @@ bool LiveTerminal(size_t lines) {
 }
 
 int RunUpgrade(const UpgradeArgs& args) {
-    const std::string wrong = cli::CheckDeviceOptions(args.targets);
+    std::string wrong = cli::CheckDeviceOptions(args.targets);
     if (!wrong.empty()) {
         return Usage(wrong);
     }
     auto settings = std::make_shared<fwbatch::UpgradeSettings>();
+    if (!cli::ResolvePassword(args.password, settings->password, wrong)) {
+        return Usage(wrong);
+    }
     settings->type = fwbatch::UpgradeTypeFromName(args.type);
     settings->userName = args.user;
-    settings->password = args.password;
     // Read once, before any device starts; the checks that depend on the
     // device come after its login.
     if (!ReadWholeFile(args.package, settings->package)) {
@@ -243,7 +245,7 @@ const cli::CommandRegistrar kUpgrade("upgrade", [](CLI::App& app) {
     sub->add_option("--type", args->type, "What the package upgrades (default software)")
         ->check(CLI::IsMember({"software", "kernel", "uboot", "ai"}));
     sub->add_option("--user", args->user, "Device user name (default admin)");
-    sub->add_option("--password", args->password, "Device password (default 739164)");
+    cli::AddPasswordOptions(sub, args->password);
     cli::AddDeviceOptions(sub, args->targets, "Upgrade the devices the search finds");
     sub->add_flag("--prepare,!--no-prepare", args->prepare,
                   "With --discover: give a local adapter an address in the subnet of a device that no\n"

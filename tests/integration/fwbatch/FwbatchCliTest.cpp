@@ -119,10 +119,11 @@ TEST(FwbatchCli, DiagnosticsKeepSecrets) {
     const std::string path = "/tmp/camprep-diag-" + std::to_string(getpid());
     std::remove(path.c_str());
     ::setenv("CAMPREP_DIAG", path.c_str(), 1);
+    ::setenv("CAMPREP_PASSWORD", "Zq7-secret-Pw", 1);
     const cli_test::ProcessResult run = cli_test::RunProcess(
-        CAMPREP_BIN, {"ai-version", "--password", "Zq7-secret-Pw", "--device",
-                      simulator.Address(0) + ":" + std::to_string(simulator.DataPort(0))});
+        CAMPREP_BIN, {"ai-version", "--device", simulator.Address(0) + ":" + std::to_string(simulator.DataPort(0))});
     ::unsetenv("CAMPREP_DIAG");
+    ::unsetenv("CAMPREP_PASSWORD");
     EXPECT_EQ(run.exitStatus, 0) << run.err;
     std::ifstream in(path);
     const std::string diag((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -137,6 +138,38 @@ TEST(FwbatchCli, DiagnosticsKeepSecrets) {
         EXPECT_EQ(run.out.find(secret), std::string::npos) << secret;
         EXPECT_EQ(run.err.find(secret), std::string::npos) << secret;
     }
+}
+
+// The password from the command line, a file or the environment, in that
+// order; the file and the environment keep it out of the process list.
+TEST(FwbatchCli, PasswordSources) {
+    std::vector<sim::DeviceConfig> devices = {sim::DefaultDevice(0)};
+    devices[0].identity.dataPort = 0;
+    devices[0].identity.password = "from-file-7";
+    sim::Simulator simulator(devices);
+    std::string error;
+    ASSERT_TRUE(simulator.Start(&error)) << error;
+    const std::string device = simulator.Address(0) + ":" + std::to_string(simulator.DataPort(0));
+    const std::string file = "/tmp/camprep-password-" + std::to_string(getpid());
+    std::ofstream(file) << "from-file-7\nsecond line\n";
+    ::setenv("CAMPREP_PASSWORD", "from-environment", 1);
+    const struct {
+        std::vector<std::string> args;
+        int status;
+    } rows[] = {
+        {{"--password-file", file}, 0},
+        {{"--password", "from-file-7"}, 0},
+        {{}, 1},  // the environment's password is wrong for this device
+        {{"--password", "x", "--password-file", file}, 2},
+        {{"--password-file", "/nonexistent"}, 2},
+    };
+    for (const auto& row : rows) {
+        std::vector<std::string> args = {"ai-version", "--device", device};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        EXPECT_EQ(cli_test::RunProcess(CAMPREP_BIN, args).exitStatus, row.status) << ::testing::PrintToString(row.args);
+    }
+    ::unsetenv("CAMPREP_PASSWORD");
+    std::remove(file.c_str());
 }
 
 }  // namespace
