@@ -3,6 +3,7 @@
 // Cfgpush does, and prints each device's result as it arrives.
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -20,6 +21,7 @@
 #include "cfgpush/engine/PushWorker.h"
 #include "cli/CommandRegistry.h"
 #include "cli/CommandSupport.h"
+#include "cli/Interrupt.h"
 #include "ui/EmbeddedStrings.h"
 
 namespace {
@@ -130,13 +132,26 @@ int RunPush(const PushArgs& args) {
 
     auto queue = std::make_shared<cli::ResultQueue<std::pair<int, int>>>();
     std::vector<int> codes(jobs.size(), 0);
+    bool interrupted = false;
     {
         cfgpush::PushWorkerGroup workers;
         for (auto& job : jobs) {
             workers.Start(std::move(job), [queue](int row, int code) { queue->Push({row, code}); });
         }
+        cli::InterruptWatch interrupt;
         for (size_t n = 0; n < shown.size(); ++n) {
-            const auto [row, code] = queue->Pop();
+            std::pair<int, int> result;
+            while (!queue->PopFor(result, std::chrono::milliseconds(200))) {
+                if (interrupt.Interrupted() && !interrupted) {
+                    // Every device started at once: nothing is left to hold back.
+                    interrupted = true;
+                    std::fprintf(stderr,
+                                 "camprep push: interrupted: waiting for the %zu devices still running "
+                                 "(Ctrl-C again ends at once)\n",
+                                 shown.size() - n);
+                }
+            }
+            const auto [row, code] = result;
             codes[static_cast<size_t>(row)] = code;
             if (!args.json) {
                 const Shown& s = shown[static_cast<size_t>(row)];
@@ -162,7 +177,7 @@ int RunPush(const PushArgs& args) {
     if (args.json) {
         std::printf("%s\n", out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     }
-    return allOk ? cli::kExitOk : cli::kExitFailed;
+    return allOk && !interrupted ? cli::kExitOk : cli::kExitFailed;
 }
 
 const cli::CommandRegistrar kPush("push", [](CLI::App& app) {
@@ -172,7 +187,8 @@ const cli::CommandRegistrar kPush("push", [](CLI::App& app) {
         "Push a factory configuration package to devices, one worker per device at once.\n"
         "Devices come from --device HOST:PORT (both of the device's addresses are HOST) or\n"
         "from --discover (run that inside a private network namespace unless you mean to\n"
-        "search the real network). Exit status: 0 every device succeeded, 1 some did not,\n"
+        "search the real network). Ctrl-C lets the running devices finish and exits 1;\n"
+        "a second Ctrl-C ends at once. Exit status: 0 every device succeeded, 1 some did not,\n"
         "2 bad usage or a bad package.");
     sub->add_option("--fac", args->fac, "The .fac package")->required();
     sub->add_option("--product-type", args->productType, "Product type (default: the first in sorted order)");

@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -16,6 +17,7 @@
 
 #include "cli/CommandRegistry.h"
 #include "cli/CommandSupport.h"
+#include "cli/Interrupt.h"
 #include "common/platform/NetworkPlatform.h"
 #include "fwbatch/engine/FwbatchStringIds.h"
 #include "fwbatch/engine/UpgradeBatch.h"
@@ -60,11 +62,14 @@ struct Shown {
     int percent = -1;  // -1 before any progress
     fwbatch::UpgradeReport report;
     bool finished = false;
+    bool notStarted = false;  // interrupted before its turn came
 
     std::string Line() const {
         std::string state;
         if (finished) {
             state = Text(fwbatch::UpgradeResultStringId(report.code));
+        } else if (notStarted) {
+            state = "not started (interrupted)";
         } else if (percent >= 0) {
             state = std::to_string(percent) + "%";
         }
@@ -174,6 +179,7 @@ int RunUpgrade(const UpgradeArgs& args) {
         lines = std::make_unique<LiveLines>(shown);
     }
     auto queue = std::make_shared<cli::ResultQueue<Event>>();
+    bool interrupted = false;
     {
         fwbatch::UpgradeBatch batch(
             settings, [queue](int index, int percent) { queue->Push(ProgressEvent{index, percent}); },
@@ -183,10 +189,23 @@ int RunUpgrade(const UpgradeArgs& args) {
         for (auto& record : records) {
             batch.Add(std::move(record));
         }
+        cli::InterruptWatch interrupt;
         batch.Start(static_cast<size_t>(args.parallel));
         bool complete = false;
         while (!complete) {
-            const Event event = queue->Pop();
+            if (interrupt.Interrupted()) {
+                interrupted = true;
+                batch.StopStarting();
+                std::fprintf(stderr,
+                             "camprep upgrade: interrupted: no further device is started; the running "
+                             "ones finish (Ctrl-C again ends at once)\n");
+                batch.Join();  // the running workers end within their own limits
+                break;         // what they reported is in the queue
+            }
+            Event event;
+            if (!queue->PopFor(event, std::chrono::milliseconds(200))) {
+                continue;
+            }
             if (const auto* p = std::get_if<ProgressEvent>(&event)) {
                 Shown& s = shown[static_cast<size_t>(p->index)];
                 if (!s.finished && p->percent != s.percent) {
@@ -209,6 +228,29 @@ int RunUpgrade(const UpgradeArgs& args) {
                 std::fflush(stdout);
             }
         }
+        // After an interruption: the results the running devices left.
+        Event event;
+        while (interrupted && queue->PopFor(event, std::chrono::milliseconds(0))) {
+            if (const auto* r = std::get_if<ResultEvent>(&event)) {
+                Shown& s = shown[static_cast<size_t>(r->index)];
+                s.report = r->report;
+                s.finished = true;
+                if (!lines && !args.json) {
+                    std::printf("%s\n", s.Line().c_str());
+                }
+            }
+        }
+        for (size_t i = 0; interrupted && i < shown.size(); ++i) {
+            if (!shown[i].finished) {
+                shown[i].notStarted = true;
+                if (lines) {
+                    lines->Redraw(i);
+                } else if (!args.json) {
+                    std::printf("%s\n", shown[i].Line().c_str());
+                }
+            }
+        }
+        std::fflush(stdout);
     }  // every worker has reported: joined here
 
     bool allOk = true;
@@ -219,14 +261,15 @@ int RunUpgrade(const UpgradeArgs& args) {
                        {"port", s.port},
                        {"mac", s.mac},
                        {"code", s.report.code},
-                       {"result", Text(fwbatch::UpgradeResultStringId(s.report.code))},
+                       {"result", s.notStarted ? std::string("not started")
+                                               : Text(fwbatch::UpgradeResultStringId(s.report.code))},
                        {"attempts", s.report.attempts},
                        {"seconds", s.report.seconds}});
     }
     if (args.json) {
         std::printf("%s\n", out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     }
-    return allOk ? cli::kExitOk : cli::kExitFailed;
+    return allOk && !interrupted ? cli::kExitOk : cli::kExitFailed;
 }
 
 const cli::CommandRegistrar kUpgrade("upgrade", [](CLI::App& app) {
@@ -240,6 +283,8 @@ const cli::CommandRegistrar kUpgrade("upgrade", [](CLI::App& app) {
         "--discover (run that inside a private network namespace unless you mean to search the\n"
         "real network). Fwbatch's window refuses a batch of more than 32 devices; here more\n"
         "devices are upgraded as earlier ones finish, at most --parallel at once.\n"
+        "Ctrl-C starts no further device and lets the running ones finish, then prints the results\n"
+        "(devices not started say so) and exits 1; a second Ctrl-C ends at once.\n"
         "Exit status: 0 every device upgraded, 1 some did not, 2 bad usage or an unreadable package.");
     sub->add_option("--package", args->package, "The upgrade package file")->required();
     sub->add_option("--type", args->type, "What the package upgrades (default software)")

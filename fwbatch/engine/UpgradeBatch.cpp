@@ -50,6 +50,9 @@ void UpgradeBatch::Start(size_t maxParallel) {
 
 void UpgradeBatch::Lane() {
     for (;;) {
+        if (m_stopStarting.load()) {
+            return;
+        }
         const size_t next = m_next.fetch_add(1);
         if (next >= m_records.size()) {
             return;

@@ -76,6 +76,9 @@ public:
 
     // Ends connection attempts and transfers early (an owner going away).
     void Cancel();
+    // No record not yet started is started any more; running ones go on
+    // (an operator's interruption). Records never started never report.
+    void StopStarting() { m_stopStarting.store(true); }
     // Waits for every worker.
     void Join();
 
@@ -89,6 +92,7 @@ private:
     const UpgradeOptions m_options;
     std::vector<std::unique_ptr<_update_Info>> m_records;
     std::atomic<size_t> m_next{0};
+    std::atomic<bool> m_stopStarting{false};
     ConnectCancel m_cancel;
     std::mutex m_threadsMutex;
     std::vector<std::thread> m_threads;

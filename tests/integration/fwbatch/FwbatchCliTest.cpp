@@ -1,5 +1,6 @@
 // `camprep upgrade` and `camprep ai-version` as programs against simulated
 // devices.
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 #include "FwbatchSimSupport.h"
 #include "ProcessRun.h"
 #include "sim/Simulator.h"
+#include "tests/integration/sim/ChildProcess.h"
 
 namespace {
 
@@ -170,6 +172,25 @@ TEST(FwbatchCli, PasswordSources) {
     }
     ::unsetenv("CAMPREP_PASSWORD");
     std::remove(file.c_str());
+}
+
+// Ctrl-C: the running device finishes, the others are not started, the
+// results so far are printed and the exit status is 1.
+TEST(FwbatchCli, InterruptStartsNoFurtherDevice) {
+    auto simulator = Fleet(3, 30);  // about 3 s a device
+    std::vector<std::string> args = {CAMPREP_BIN, "upgrade", "--parallel", "1", "--package",
+                                      kPackages + "sw_250.pkg"};
+    const std::vector<std::string> devices = DeviceArgs(*simulator);
+    args.insert(args.end(), devices.begin(), devices.end());
+    simtest::Child camprep(args);
+    ASSERT_TRUE(simulator->WaitForRecords(0, [](const sim::DeviceRecords& r) { return !r.pieces.empty(); }, 30000));
+    camprep.Signal(SIGINT);
+    const std::string out = camprep.ReadAll();
+    EXPECT_EQ(camprep.Wait(), 1) << out;
+    EXPECT_NE(out.find(devices[1] + "\t-\tUpgraded successfully!"), std::string::npos) << out;
+    EXPECT_NE(out.find(devices[3] + "\t-\tnot started (interrupted)"), std::string::npos) << out;
+    EXPECT_EQ(simulator->Records(0).imagesReceived, 1u);
+    EXPECT_EQ(simulator->Records(1).connections + simulator->Records(2).connections, 0u);
 }
 
 }  // namespace
