@@ -39,12 +39,9 @@ int Usage(const std::string& message) {
 }
 
 int RunAiVersion(const AiVersionArgs& args) {
-    std::string wrong = cli::CheckDeviceOptions(args.targets);
-    if (!wrong.empty()) {
-        return Usage(wrong);
-    }
     std::string password;
-    if (!cli::ResolvePassword(args.password, password, wrong)) {
+    std::string wrong;
+    if (!cli::CheckDevicesAndPassword(args.targets, args.password, password, wrong)) {
         return Usage(wrong);
     }
     std::vector<fwbatch::DEVICE_PARAM> entries;

@@ -141,4 +141,10 @@ void PrepareAdapters(const char* command, const std::vector<SEARCH_DEVICE_INFO>&
     }
 }
 
+bool CheckDevicesAndPassword(const DeviceArgs& devices, const PasswordArgs& passwordArgs,
+                             std::string& password, std::string& error) {
+    error = CheckDeviceOptions(devices);
+    return error.empty() && ResolvePassword(passwordArgs, password, error);
+}
+
 }  // namespace cli

@@ -49,6 +49,11 @@ void AddDeviceOptions(CLI::App* sub, DeviceArgs& args, const std::string& discov
 // The empty text when the device options go together, else what is wrong.
 std::string CheckDeviceOptions(const DeviceArgs& args);
 
+// Both checks of a device command: the device options, then the password
+// (resolved into `password`). False with the reason on bad usage.
+bool CheckDevicesAndPassword(const DeviceArgs& devices, const PasswordArgs& passwordArgs,
+                             std::string& password, std::string& error);
+
 // Searches for the devices of `series` as --discover asks and keeps those
 // that --match names. False (with the reason) when the search could not run.
 bool DiscoverDevices(const std::string& series, const DeviceArgs& args,

@@ -44,12 +44,9 @@ int Usage(const std::string& message) {
 }
 
 int RunPush(const PushArgs& args) {
-    std::string wrong = cli::CheckDeviceOptions(args.targets);
-    if (!wrong.empty()) {
-        return Usage(wrong);
-    }
     std::string password;
-    if (!cli::ResolvePassword(args.password, password, wrong)) {
+    std::string wrong;
+    if (!cli::CheckDevicesAndPassword(args.targets, args.password, password, wrong)) {
         return Usage(wrong);
     }
     std::vector<cfgpush::PushTarget> targets;

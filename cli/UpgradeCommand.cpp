@@ -116,12 +116,9 @@ bool LiveTerminal(size_t lines) {
 }
 
 int RunUpgrade(const UpgradeArgs& args) {
-    std::string wrong = cli::CheckDeviceOptions(args.targets);
-    if (!wrong.empty()) {
-        return Usage(wrong);
-    }
     auto settings = std::make_shared<fwbatch::UpgradeSettings>();
-    if (!cli::ResolvePassword(args.password, settings->password, wrong)) {
+    std::string wrong;
+    if (!cli::CheckDevicesAndPassword(args.targets, args.password, settings->password, wrong)) {
         return Usage(wrong);
     }
     settings->type = fwbatch::UpgradeTypeFromName(args.type);
