@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstring>
 #include <new>
 #include <system_error>
 
@@ -51,7 +52,7 @@ struct CTcpLink::ReadRules {
 void CTcpLink::Slot::Clear() {
     busy = false;
     messageId = count = total = received = 0;
-    buffer.reset();
+    buffer = GrowingBuffer{};
 }
 
 CTcpLink* CTcpLink::Create(int sock) {
@@ -71,7 +72,55 @@ CTcpLink* CTcpLink::Create(int sock, const TcpLinkTimings& timings) {
 }
 
 CTcpLink::CTcpLink(int sock, int wakeFd, const TcpLinkTimings& timings)
-    : m_socket(sock), m_wakeFd(wakeFd), m_timings(timings) {}
+    : m_socket(sock),
+      m_wakeFd(wakeFd),
+      m_timings(timings),
+      m_maxMessageLength(std::min(timings.maxMessageLength, tcplink::kMaxMessageLength)) {}
+
+void CTcpLink::SetMaxMessageLength(uint32_t length) {
+    m_maxMessageLength = std::min(length, tcplink::kMaxMessageLength);
+}
+
+bool CTcpLink::GrowingBuffer::Reserve(uint32_t need, uint32_t limit) {
+    // The first step is small, so a header claiming megabytes costs nothing
+    // until the bytes arrive.
+    constexpr uint64_t kFirstStep = 64 * 1024;
+    if (need <= capacity) {
+        return true;
+    }
+    uint64_t next = std::max<uint64_t>({need, 2ull * capacity, kFirstStep});
+    next = std::min<uint64_t>(next, std::max(limit, need));
+    std::unique_ptr<uint8_t[]> bigger(new (std::nothrow) uint8_t[next]);
+    if (!bigger) {
+        return false;
+    }
+    if (capacity > 0) {
+        std::memcpy(bigger.get(), data.get(), capacity);
+    }
+    data = std::move(bigger);
+    capacity = static_cast<uint32_t>(next);
+    return true;
+}
+
+int CTcpLink::ReadGrowing(GrowingBuffer& target, uint32_t offset, uint32_t length, uint32_t total,
+                          uint64_t deadline) {
+    const ReadRules bodyRules{true, m_timings.stallLimitMs, 3, 669, 0, deadline};
+    uint32_t done = 0;
+    while (done < length) {
+        const uint32_t at = offset + done;
+        if (!target.Reserve(at + 1, total)) {
+            MarkBroken();
+            return 3;
+        }
+        const uint32_t step = std::min(length - done, target.capacity - at);
+        const int r = ReadExact(target.data.get() + at, step, bodyRules);
+        if (r != 0) {
+            return r;
+        }
+        done += step;
+    }
+    return 0;
+}
 
 CTcpLink::~CTcpLink() {
     ::close(m_wakeFd);
@@ -423,7 +472,6 @@ int CTcpLink::Drain(uint32_t length, uint64_t deadline) {
 
 int CTcpLink::ReadFrame(uint8_t*& buffer, uint32_t& length, bool& incomplete, uint64_t deadline) {
     const ReadRules headerRules{false, m_timings.stallLimitMs, 3, 669, 0, deadline};
-    const ReadRules bodyRules{true, m_timings.stallLimitMs, 3, 669, 0, deadline};
     uint8_t raw[tcplink::kFrameHeaderSize];
     int r = ReadExact(raw, sizeof raw, headerRules);
     if (r != 0) {
@@ -439,19 +487,15 @@ int CTcpLink::ReadFrame(uint8_t*& buffer, uint32_t& length, bool& incomplete, ui
     if (header.length == tcplink::kFragmentMarker) {
         return ReadFragment(buffer, length, incomplete, deadline);
     }
-    if (header.length > m_timings.maxMessageLength) {
+    if (header.length > m_maxMessageLength.load()) {
         return 3;
     }
-    std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[header.length]);
-    if (!data) {
-        MarkBroken();
-        return 3;
-    }
-    r = ReadExact(data.get(), header.length, bodyRules);
+    GrowingBuffer data;
+    r = ReadGrowing(data, 0, header.length, header.length, deadline);
     if (r != 0) {
         return r;
     }
-    buffer = data.release();
+    buffer = data.data.release();
     length = header.length;
     return 0;
 }
@@ -470,7 +514,7 @@ int CTcpLink::ReadFragment(uint8_t*& buffer, uint32_t& length, bool& incomplete,
         const int d = Drain(h.length, deadline);
         return d != 0 ? d : 1;
     };
-    switch (tcplink::JudgeFragment(h, m_timings.maxMessageLength)) {
+    switch (tcplink::JudgeFragment(h, m_maxMessageLength.load())) {
         case tcplink::FragmentVerdict::TooLarge:
             return 3;
         case tcplink::FragmentVerdict::BadSlot:
@@ -485,11 +529,6 @@ int CTcpLink::ReadFragment(uint8_t*& buffer, uint32_t& length, bool& incomplete,
     if (h.number == 1) {
         // A first fragment always starts over, whatever the slot held.
         slot.Clear();
-        slot.buffer.reset(new (std::nothrow) uint8_t[h.total]);
-        if (!slot.buffer) {
-            MarkBroken();
-            return 3;
-        }
         slot.busy = true;
         slot.messageId = h.messageId;
         slot.count = h.count;
@@ -501,7 +540,7 @@ int CTcpLink::ReadFragment(uint8_t*& buffer, uint32_t& length, bool& incomplete,
         slot.Clear();
         return dropped();
     }
-    r = ReadExact(slot.buffer.get() + slot.received, h.length, bodyRules);
+    r = ReadGrowing(slot.buffer, slot.received, h.length, slot.total, deadline);
     if (r != 0) {
         return r;
     }
@@ -516,7 +555,7 @@ int CTcpLink::ReadFragment(uint8_t*& buffer, uint32_t& length, bool& incomplete,
         slot.Clear();
         return 1;
     }
-    buffer = slot.buffer.release();
+    buffer = slot.buffer.data.release();
     length = slot.total;
     slot.Clear();
     return 0;

@@ -48,6 +48,8 @@ struct TcpLinkTimings {
     uint32_t keepAliveIntervalMs = 1000;
     uint32_t watchdogTickMs = 1000;  // one step of the idle counter
     uint32_t watchdogLimitTicks = 20;
+    // The largest message at the start; the owner narrows it to what it
+    // expects at each stage (SetMaxMessageLength).
     uint32_t maxMessageLength = tcplink::kMaxMessageLength;
 };
 
@@ -102,6 +104,14 @@ public:
     // close prints line 105), frees the slots and the link. Returns 0.
     int Close();
 
+    // The largest message (frame payload or fragment total) accepted from
+    // now on, at most tcplink::kMaxMessageLength: the owner sets it for what
+    // it expects (a login reply needs far less than a media frame). Memory
+    // for a message grows with the bytes that actually arrive, never with
+    // what a header claims.
+    void SetMaxMessageLength(uint32_t length);
+    uint32_t MaxMessageLength() const { return m_maxMessageLength.load(); }
+
     bool IsBroken() const { return m_broken.load(); }
     // Breaks the link from any thread while it is alive (an owner going
     // away): every wait on it returns and every operation fails from now on.
@@ -113,13 +123,22 @@ public:
     int Socket() const { return m_socket; }
 
 private:
+    // A message's bytes, allocated as they arrive (doubling, capped by the
+    // message's length).
+    struct GrowingBuffer {
+        std::unique_ptr<uint8_t[]> data;
+        uint32_t capacity = 0;
+        // Room for `need` bytes in all, the message being `limit` long;
+        // false when memory runs out.
+        bool Reserve(uint32_t need, uint32_t limit);
+    };
     struct Slot {
         bool busy = false;
         uint32_t messageId = 0;
         uint32_t count = 0;
         uint32_t total = 0;
         uint32_t received = 0;
-        std::unique_ptr<uint8_t[]> buffer;
+        GrowingBuffer buffer;
         void Clear();
     };
     struct ReadRules;
@@ -155,10 +174,15 @@ private:
     int Drain(uint32_t length, uint64_t deadline);
     int ReadFrame(uint8_t*& buffer, uint32_t& length, bool& incomplete, uint64_t deadline);
     int ReadFragment(uint8_t*& buffer, uint32_t& length, bool& incomplete, uint64_t deadline);
+    // Reads `length` bytes into `target` from `offset` on, growing it as they
+    // come; `total` is the whole message's length.
+    int ReadGrowing(GrowingBuffer& target, uint32_t offset, uint32_t length, uint32_t total,
+                    uint64_t deadline);
 
     const int m_socket;
     const int m_wakeFd;  // eventfd, readable from the moment the link breaks
     const TcpLinkTimings m_timings;
+    std::atomic<uint32_t> m_maxMessageLength;
 
     std::mutex m_callbackMutex;
     Callback m_callback;               // guarded by m_callbackMutex

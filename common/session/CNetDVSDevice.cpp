@@ -36,20 +36,58 @@ CNetDVSDevice::CNetDVSDevice(CTcpLink* link, const DeviceGreeting& greeting, Net
         m_options.clock = &platform::SystemClock();
     }
     std::memset(m_imageSettings, 128, sizeof m_imageSettings);
+    if (m_link != nullptr) {
+        m_link->SetMaxMessageLength(kLoginStageMessageLimit);
+    }
 }
 
 CNetDVSDevice::~CNetDVSDevice() {
-    // Wait until no request of this session is in progress (each is bounded
-    // by its own limit), then stop the link, whose threads run the
-    // dispatcher, before anything they use goes away.
+    // Break the link first: every wait of this session (a request, an
+    // event, a synchronous read, an upgrade's progress wait) then ends at
+    // once instead of running out its own limit. Then wait until every
+    // caller has left the session, and only then stop the link's threads,
+    // which run the dispatcher, before anything they use goes away.
     {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        m_closing = true;
+        m_requestState = kLost;
+        m_status = 4;
+    }
+    if (m_link != nullptr) {
+        m_link->Abort();
+    }
+    m_stateCv.notify_all();
+    NoteProgressEvent();
+    {
+        // Woken callers leave within moments; the wait is sliced only so a
+        // caller that does not shows in the diagnostics. The session cannot
+        // go away under a caller, so it does not give up.
         std::unique_lock<std::mutex> lock(m_stateMutex);
-        m_stateCv.wait_for(lock, Ms(kOpenEndedWaitMs + kEventAWaitMs),
-                           [this] { return m_requestsInProgress == 0; });
+        uint32_t slices = 0;
+        while (!m_stateCv.wait_for(lock, Ms(kPollMs * 10),
+                                   [this] { return m_requestsInProgress == 0 && m_callsInside == 0; })) {
+            if (++slices % 100 == 0) {
+                platform::DiagPrintf("session: %d request(s), %d call(s) still inside at release",
+                                     m_requestsInProgress, m_callsInside);
+            }
+        }
     }
     if (m_link != nullptr) {
         m_link->Close();
     }
+}
+
+CNetDVSDevice::InsideCall::InsideCall(CNetDVSDevice& session) : m_session(session) {
+    std::lock_guard<std::mutex> lock(m_session.m_stateMutex);
+    ++m_session.m_callsInside;
+}
+
+CNetDVSDevice::InsideCall::~InsideCall() {
+    {
+        std::lock_guard<std::mutex> lock(m_session.m_stateMutex);
+        --m_session.m_callsInside;
+    }
+    m_session.m_stateCv.notify_all();
 }
 
 void CNetDVSDevice::Release() {
@@ -114,7 +152,9 @@ int CNetDVSDevice::Post(uint32_t id, const void* body, uint32_t length) { return
 void CNetDVSDevice::BeginRequest() {
     std::lock_guard<std::mutex> lock(m_stateMutex);
     ++m_requestsInProgress;  // the status event is reset
-    m_requestState = kWaiting;
+    if (!m_closing) {
+        m_requestState = kWaiting;  // once closing, it stays lost
+    }
 }
 
 void CNetDVSDevice::EndRequest() {
@@ -127,6 +167,7 @@ void CNetDVSDevice::EndRequest() {
 
 CNetDVSDevice::WaitOutcome CNetDVSDevice::Request(uint32_t id, const void* body, uint32_t length,
                                                   const WaitRules& rules, Answer& answer) {
+    InsideCall inside(*this);
     BeginRequest();
     if (SendPackcmd(id, length, body) != kOk) {
         EndRequest();
@@ -162,6 +203,7 @@ CNetDVSDevice::WaitOutcome CNetDVSDevice::Request(uint32_t id, const void* body,
 
 int CNetDVSDevice::ValueRequest(uint32_t id, const void* body, uint32_t length, uint32_t limitMs,
                                 uint32_t CNetDVSDevice::*answerField, uint32_t& value) {
+    InsideCall inside(*this);
     Answer answer;
     switch (Request(id, body, length, {limitMs, Refusal::KeepWaiting}, answer)) {
         case WaitOutcome::Answered: {
@@ -178,7 +220,7 @@ int CNetDVSDevice::ValueRequest(uint32_t id, const void* body, uint32_t length, 
 
 bool CNetDVSDevice::WaitEvent(bool& event, uint32_t limitMs) {
     std::unique_lock<std::mutex> lock(m_stateMutex);
-    if (!m_stateCv.wait_for(lock, Ms(limitMs), [&] { return event; })) {
+    if (!m_stateCv.wait_for(lock, Ms(limitMs), [&] { return event || m_closing; }) || !event) {
         return false;
     }
     event = false;  // auto-reset
@@ -243,15 +285,20 @@ void CNetDVSDevice::Dispatch(const uint8_t* message, int length) {
     using namespace proto;
     if (message == nullptr || length < 0) {
         // The link is lost: wake every waiting request, tell the owner once
-        // (the link reports a broken link only once).
+        // (the link reports a broken link only once). A session being
+        // released broke its own link: the owner hears nothing of it.
+        bool closing = false;
         {
             std::lock_guard<std::mutex> lock(m_stateMutex);
             m_requestState = kLost;
             m_status = 4;
+            closing = m_closing;
         }
         m_stateCv.notify_all();
         NoteProgressEvent();
-        NotifyOwner(netevent::kLinkLost, -1, nullptr, 0);
+        if (!closing) {
+            NotifyOwner(netevent::kLinkLost, -1, nullptr, 0);
+        }
         return;
     }
     CommandView msg;

@@ -68,6 +68,14 @@ public:
     static constexpr uint32_t kFinalPhaseLargePayload = 0xC00000;
     static constexpr int kHttpMaxSkipped = 29;
     static constexpr size_t kHttpNameField = 64;
+    // The largest message the link accepts from the device, by what the
+    // session expects: before and during the login (greeting-stage
+    // exchanges and the login reply are a few hundred bytes); once logged in
+    // (replies, events, HTTP replies); once a media stream was opened (a
+    // frame of a high-resolution stream). Anything longer breaks the link.
+    static constexpr uint32_t kLoginStageMessageLimit = 64 * 1024;
+    static constexpr uint32_t kReplyMessageLimit = 4 * 1024 * 1024;
+    static constexpr uint32_t kMediaFrameMessageLimit = 16 * 1024 * 1024;
 
     CNetDVSDevice(CTcpLink* link, const DeviceGreeting& greeting, NetDeviceCallback callback,
                   void* user, const std::array<uint8_t, 6>& localMac,
@@ -164,6 +172,19 @@ public:
 private:
     ~CNetDVSDevice() override;
 
+    // Counts a caller waiting inside the session, so the destructor waits
+    // for it to leave.
+    class InsideCall {
+    public:
+        explicit InsideCall(CNetDVSDevice& session);
+        ~InsideCall();
+        InsideCall(const InsideCall&) = delete;
+        InsideCall& operator=(const InsideCall&) = delete;
+
+    private:
+        CNetDVSDevice& m_session;
+    };
+
     enum RequestState { kIdle = 0, kWaiting = 1, kAnswered = 2, kRefused = 3, kLost = 4 };
     enum class Refusal { KeepWaiting, End };
 
@@ -248,6 +269,8 @@ private:
     uint8_t m_imageSettings[64 * 5];
     int m_status = 4;
     int m_requestsInProgress = 0;  // the status event is set when 0
+    int m_callsInside = 0;         // other waits in progress (events, reads, progress)
+    bool m_closing = false;        // the session is going away: every wait ends
     bool m_eventA = false;
     uint32_t m_firstValue = 0;
     uint64_t m_secondValue = 0;

@@ -38,6 +38,8 @@ int CNetDVSDevice::OpenStream(uint8_t channel, uint8_t kind) {
             return StreamControl(kind);
         }
     }
+    // Frames may still arrive after the stream closes: the larger limit stays.
+    m_link->SetMaxMessageLength(kMediaFrameMessageLimit);
     const uint8_t body[4] = {channel, kind, 0, 0};
     return Post(proto::kReqOpenStream, body, sizeof body);
 }
@@ -142,6 +144,7 @@ int CNetDVSDevice::QueryBuffered(uint8_t* buffer) {
 }
 
 int CNetDVSDevice::Request0401(uint8_t* buffer, uint32_t* length) {
+    InsideCall inside(*this);
     if (Post(proto::kReq0401) != kOk) {
         return kLinkFailed;
     }
@@ -241,6 +244,7 @@ int CNetDVSDevice::GetStatus() {
 }
 
 int CNetDVSDevice::Request0206(uint8_t (&block)[260]) {
+    InsideCall inside(*this);
     if (Post(proto::kReq0206) != kOk) {
         return kLinkFailed;
     }
@@ -453,6 +457,7 @@ void CNetDVSDevice::NoteProgressEvent() {
 }
 
 bool CNetDVSDevice::WaitUpgradeProgress(uint64_t& seen, uint32_t limitMs) {
+    InsideCall inside(*this);
     std::unique_lock<std::mutex> lock(m_progressMutex);
     const bool woken = m_progressCv.wait_for(lock, std::chrono::milliseconds(limitMs),
                                              [&] { return m_progressEvents != seen; });

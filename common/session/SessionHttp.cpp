@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <span>
 #include <vector>
 
 #include "common/crypto/CDataEncryption.h"
@@ -68,7 +69,7 @@ int CNetDVSDevice::NextSyncMessage(std::vector<uint8_t>& message, uint32_t waitM
             others = 1;
             return kOtherMessage;
         }
-        message.assign(m.data.get(), m.data.get() + m.length);
+        message.assign(m.data.get(), m.data.get() + m.length);  // the one copy out of the link
         return 0;
     }
     // The receive thread reads the link; its dispatcher hands the reply over.
@@ -96,6 +97,7 @@ int CNetDVSDevice::NextSyncMessage(std::vector<uint8_t>& message, uint32_t waitM
 
 int CNetDVSDevice::HttpExchange(const char* name, const void* payload, uint32_t payloadLength, bool fwbatchForm,
                                 std::string& replyText, uint32_t& replyLength, int& status) {
+    InsideCall inside(*this);
     status = 0;
     const size_t nameLength = name != nullptr ? std::strlen(name) : 0;
     if (nameLength >= kHttpNameField || (payload == nullptr && payloadLength > 0)) {
@@ -157,15 +159,21 @@ int CNetDVSDevice::HttpExchange(const char* name, const void* payload, uint32_t 
 
     proto::CommandView msg;
     proto::ParseCommand(reply.data(), reply.size(), msg);
-    std::vector<uint8_t> text(msg.body, msg.body + msg.bodyLength);
-    if (encrypted && !text.empty()) {
-        CmdDataBuffer plain = CDataEncryption::Instance().DecryptCmdData(text, key.c_str());
+    // The text is copied once, out of the message: an encrypted body is
+    // decrypted where it lies (whole blocks) or into the cipher's buffer.
+    const char* textData = reinterpret_cast<const char*>(msg.body);
+    size_t textSize = msg.bodyLength;
+    CmdDataBuffer plain;
+    if (encrypted && textSize > 0) {
+        const std::span<uint8_t> cipherText(reply.data() + (msg.body - reply.data()), textSize);
+        plain = CDataEncryption::Instance().DecryptCmdData(cipherText, key.c_str());
         if (plain.Ok() && plain.IsNewBuffer()) {
-            text.assign(plain.Data(), plain.Data() + plain.Size());
+            textData = reinterpret_cast<const char*>(plain.Data());
+            textSize = plain.Size();
         }
     }
     // The text ends at its first zero byte (padding after it included).
-    replyText.assign(reinterpret_cast<const char*>(text.data()), strnlen(reinterpret_cast<const char*>(text.data()), text.size()));
+    replyText.assign(textData, textSize == 0 ? 0 : strnlen(textData, textSize));
     replyLength = static_cast<uint32_t>(reply.size());
     status = StatusOf(replyText);
     return kOk;
@@ -193,6 +201,7 @@ int CNetDVSDevice::HttpRequest(const char* name, std::string& replyText, uint32_
 }
 
 int CNetDVSDevice::SendConfigCommand(const void* payload, uint32_t length, uint32_t& value) {
+    InsideCall inside(*this);
     BeginSyncRead(false);
     // The send result is not examined: a failed link shows in the read.
     SendPackcmd(proto::kReqConfigV3, length, payload);

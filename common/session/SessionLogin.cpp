@@ -27,6 +27,7 @@ int MapRefusal(uint32_t code) {
 }  // namespace
 
 int CNetDVSDevice::Login(const char* user, const char* password, NET_DEVICE_INFO& info) {
+    InsideCall inside(*this);
     if (m_options.logLoginLine) {
         // The password is never written out.
         platform::DiagPrintf("LogIn User = %s ,pwd = %s", user != nullptr ? user : "", "******");
@@ -83,6 +84,7 @@ int CNetDVSDevice::Login(const char* user, const char* password, NET_DEVICE_INFO
             m_status = 0;
         }
     }
+    m_link->SetMaxMessageLength(kReplyMessageLimit);
     const int started = m_link->StartRecvThread();
     if (started == 2) {
         std::lock_guard<std::mutex> lock(m_stateMutex);

@@ -2,6 +2,7 @@
 // socket pair with the test playing the device.
 
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include <atomic>
 #include <chrono>
@@ -318,6 +319,40 @@ TEST_F(TcpLinkSmallLimit, MessageAtTheLimitPassesOneAboveFails) {
 TEST_F(TcpLinkSmallLimit, FragmentTotalOneAboveTheLimitFails) {
     Send(Fragment(1, 2, 1025, 1, 0, Bytes(10, 1)));
     EXPECT_EQ(Recv().result, 3);
+}
+
+TEST_F(TcpLinkSmallLimit, TheOwnerNarrowsAndWidensTheLimitUpToTheCeiling) {
+    m_link->SetMaxMessageLength(0xFFFFFFFF);
+    EXPECT_EQ(m_link->MaxMessageLength(), tcplink::kMaxMessageLength);
+    Send(Frame(Bytes(5000, 7)));  // above the link's starting limit of 1024
+    EXPECT_EQ(Recv().result, 0);
+    m_link->SetMaxMessageLength(100);
+    Send(Frame(Bytes(101, 7)));
+    EXPECT_EQ(Recv().result, 3);
+}
+
+// A fragment header may claim tens of mebibytes: memory follows the bytes
+// that arrive, not the claim, and the message still comes out whole.
+TEST_F(TcpLinkFrames, AClaimedTotalCostsNothingUntilItsBytesArrive) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers' allocators do not report heap use";
+#else
+    constexpr uint32_t kTotal = 48u * 1024 * 1024;
+    const size_t before = mallinfo2().uordblks;
+    Send(Fragment(9, 2, kTotal, 1, 0, Bytes(100, 1)));
+    EXPECT_EQ(Recv().result, 1);
+    EXPECT_LT(mallinfo2().uordblks - before, 1u * 1024 * 1024);
+    Bytes rest(kTotal - 100, 2);
+    rest.back() = 3;
+    std::thread writer([&] { linktest::WriteAll(m_pair.peer, Fragment(9, 2, kTotal, 2, 0, rest)); });
+    const Received r = Recv(true, 60000);
+    writer.join();
+    ASSERT_EQ(r.result, 0);
+    ASSERT_EQ(r.message.size(), kTotal);
+    EXPECT_EQ(r.message[99], 1);
+    EXPECT_EQ(r.message[100], 2);
+    EXPECT_EQ(r.message.back(), 3);
+#endif
 }
 
 TEST_F(TcpLinkFrames, MessageArrivingInPiecesIsPutTogether) {

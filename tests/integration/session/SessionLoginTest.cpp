@@ -141,6 +141,48 @@ TEST(SessionLogin, NoReplyWithinTheLimitGivesFour) {
     device.Join();
 }
 
+// What the device may send is bounded by what the session expects: a login
+// reply above the login stage's limit, and after the login a reply above
+// the replies' limit, break the link instead of being taken in.
+TEST(SessionLogin, MessagesAboveTheStagesLimitBreakTheLink) {
+    for (const bool loggedIn : {false, true}) {
+        SCOPED_TRACE(loggedIn);
+        ScriptedDevice device;
+        const DeviceGreeting g = MakeGreeting();
+        device.Start(&g, [&](PeerConnection& c) {
+            Message m;
+            if (!loggedIn) {
+                ASSERT_TRUE(c.ReadMessage(m));
+                std::vector<uint8_t> body = LoginReplyBody();
+                body.resize(CNetDVSDevice::kLoginStageMessageLimit);
+                c.SendMessage(proto::kReplyLoginOk, body);
+            } else {
+                ASSERT_TRUE(AnswerLogin(c));
+                ASSERT_TRUE(c.ReadMessage(m));
+                c.SendMessage(proto::kReply0405,
+                              std::vector<uint8_t>(CNetDVSDevice::kReplyMessageLimit, 1));
+            }
+            while (c.ReadMessage(m, 10000)) {
+            }
+        });
+        int error = -1;
+        SessionPtr s = OpenSession(device, error);
+        ASSERT_TRUE(s);
+        NET_DEVICE_INFO info;
+        if (!loggedIn) {
+            EXPECT_EQ(s->Login("admin", "739164", info), session::kLinkFailed);
+        } else {
+            ASSERT_EQ(s->Login("admin", "739164", info), session::kOk);
+            uint8_t buffer[8];
+            uint32_t length = sizeof buffer;
+            EXPECT_EQ(s->Request0405(buffer, length), session::kLinkFailed);
+        }
+        EXPECT_EQ(s->GetStatus(), 4);
+        s.reset();
+        device.Join();
+    }
+}
+
 TEST(SessionLogin, AnUnexpectedReplyIsNotASuccess) {
     ScriptedDevice device;
     const DeviceGreeting g = MakeGreeting();

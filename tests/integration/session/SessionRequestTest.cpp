@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <future>
+#include <thread>
 #include <mutex>
 #include <vector>
 
@@ -167,6 +170,57 @@ TEST(SessionRequests, ALostLinkWakesTheWaitingRequestAndTellsTheOwnerOnce) {
     EXPECT_EQ(t.session->PollUpgradeProgress(percent, 100, extra), session::kLinkFailed);
     t.session.reset();
     EXPECT_EQ(t.linkLostCalls.load(), 1);
+}
+
+// Releasing a session while its worker waits on a device that stays
+// silent: the release breaks the link, the wait ends at once as a lost
+// link (not after its own limit, up to 120 s) and the session goes away
+// only after the worker has left it. Covers a counted request, an event
+// wait and a synchronous read.
+TEST(SessionRequests, ReleaseEndsEveryWaitAndWaitsForTheWaiter) {
+    struct Case {
+        uint32_t request;
+        std::function<int(CNetDVSDevice&)> call;
+    };
+    const Case cases[] = {
+        {proto::kReq0405,
+         [](CNetDVSDevice& s) {
+             uint8_t buffer[8];
+             uint32_t length = sizeof buffer;
+             return s.Request0405(buffer, length);
+         }},
+        {proto::kReq0206,
+         [](CNetDVSDevice& s) {
+             uint8_t block[260];
+             return s.Request0206(block);
+         }},
+        {proto::kReqHttp,
+         [](CNetDVSDevice& s) {
+             std::string text;
+             uint32_t length = 0;
+             return s.HttpRequest("GetDeviceInfo", text, length, nullptr, 0);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.request);
+        LoggedIn t;
+        std::promise<void> seen;
+        t.Open([&](PeerConnection& peer) {
+            Expect(peer, c.request);
+            seen.set_value();
+            Message m;
+            while (peer.ReadMessage(m, 60000)) {
+            }
+        });
+        CNetDVSDevice* session = t.session.get();
+        std::promise<int> result;
+        std::thread worker([&] { result.set_value(c.call(*session)); });
+        ASSERT_EQ(seen.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
+        t.session.reset();  // returns only once the worker has left the session
+        worker.join();
+        EXPECT_EQ(result.get_future().get(), session::kLinkFailed);  // 0x0405 would time out as 15
+        EXPECT_EQ(t.linkLostCalls.load(), 0);  // a deliberate release is no lost link
+    }
 }
 
 TEST(SessionRequests, StreamsAreCountedPerChannelAndKind) {
