@@ -11,9 +11,22 @@ using markup::NodeType;
 
 namespace {
 
-// Characters that end an element name read from a start tag.
+// Characters that end an element name read from a start tag (a zero byte
+// included). A switch: this runs for every character of every name.
 bool EndsName(char c) {
-    return markup::IsXmlSpace(c) || std::strchr("<>=\\/?!", c) != nullptr;
+    switch (c) {
+        case '\0':
+        case '<':
+        case '>':
+        case '=':
+        case '\\':
+        case '/':
+        case '?':
+        case '!':
+            return true;
+        default:
+            return markup::IsXmlSpace(c);
+    }
 }
 
 // Names in messages are cut so a hostile text cannot make them huge.
@@ -144,10 +157,11 @@ bool CMarkupSTL::Parse() {
             case NodeType::EndTag: {
                 const std::string_view name =
                     text.substr(node.nameStart, node.nameEnd - node.nameStart);
-                const std::string nameText(name);
+                // Compared as a C text would be: up to a zero byte in it.
+                const std::string_view nameText = name.substr(0, name.find('\0'));
                 int match = -1;
                 for (int i = static_cast<int>(open.size()) - 1; i >= 0 && !name.empty(); --i) {
-                    if (NameMatches(open[static_cast<size_t>(i)], nameText.c_str())) {
+                    if (NameMatches(open[static_cast<size_t>(i)], nameText)) {
                         match = i;
                         break;
                     }
@@ -211,18 +225,35 @@ std::string_view CMarkupSTL::ElementName(int elem) const {
 }
 
 bool CMarkupSTL::NameMatches(int elem, const char* name) const {
-    if (name == nullptr || *name == '\0') {
+    if (name == nullptr) {
+        return true;
+    }
+    return NameMatches(elem, std::string_view(name));
+}
+
+bool CMarkupSTL::NameMatches(int elem, std::string_view name) const {
+    if (name.empty()) {
         return true;
     }
     // The searched name must begin with exactly the element's name and
     // continue with its end or one of " =/[]".
     const std::string_view own = ElementName(elem);
-    const size_t nameLen = std::strlen(name);
-    if (nameLen < own.size() || std::memcmp(name, own.data(), own.size()) != 0) {
+    if (name.size() < own.size() || name.compare(0, own.size(), own) != 0) {
         return false;
     }
-    const char next = name[own.size()];
-    return next == '\0' || std::strchr(" =/[]", next) != nullptr;
+    if (name.size() == own.size()) {
+        return true;
+    }
+    switch (name[own.size()]) {
+        case ' ':
+        case '=':
+        case '/':
+        case '[':
+        case ']':
+            return true;
+        default:
+            return false;
+    }
 }
 
 int CMarkupSTL::FindSibling(int first, const char* name) const {

@@ -65,6 +65,7 @@ private:
     void RecordError(const std::string& message);
     std::string_view ElementName(int elem) const;
     bool NameMatches(int elem, const char* name) const;
+    bool NameMatches(int elem, std::string_view name) const;
     int FindSibling(int first, const char* name) const;
     std::string ElementText(int elem) const;
 
