@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "CamsimChild.h"
+#include "ChildRun.h"
 #include "common/link/SWL_Public.h"
 #include "common/link/SWL_TCPLink.h"
 #include "common/session/CNetDVSDevice.h"
@@ -105,6 +106,13 @@ int main(int argc, char** argv) {
         open.size(), 100.0 * selfCpu / wall);
 
     const bool allOpen = open.size() == static_cast<size_t>(sessions);
+    const double per100 = 100.0 * selfCpu / wall / (static_cast<double>(open.size()) / 100.0);
+    rusage self{};
+    getrusage(RUSAGE_SELF, &self);
+    bench::PrintResult(bench::Format("%d idle logged-in sessions in one process", sessions),
+                       bench::Format("%.2f %% of a core (%.3f %% per 100 sessions); peak RSS %.1f MiB",
+                                     100.0 * selfCpu / wall, per100, self.ru_maxrss / 1024.0),
+                       "-", "< 1% of a core per 100 sessions", allOpen && per100 < 1.0);
     open.clear();
     return allOpen && camsim.Stop() ? 0 : 1;
 }

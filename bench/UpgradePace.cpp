@@ -9,10 +9,6 @@
 //   upgrade_pace [devices] [package MiB] [write ms] [piece delay ms...]
 //   (default 32 devices, 8 MiB, 2000 ms, piece delays 5 and 20)
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -20,11 +16,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "CamsimChild.h"
+#include "ChildRun.h"
 
 namespace {
 
@@ -42,32 +38,12 @@ CamprepRun RunCamprep(const std::string& package, const bench::CamsimChild& cams
         args.push_back("--device");
         args.push_back(address + ":" + std::to_string(port));
     }
-    char outPath[] = "/tmp/upgrade-pace-XXXXXX";
-    const int out = ::mkstemp(outPath);
+    const bench::ChildRun child = bench::RunChild(args, 0);
     CamprepRun run;
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(out, STDOUT_FILENO);
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
-    run.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    run.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-              static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    ::close(out);
-    std::ifstream in(outPath);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::remove(outPath);
-    const nlohmann::json results = nlohmann::json::parse(text, nullptr, false);
-    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && results.is_array() &&
-             results.size() == camsim.Endpoints().size();
+    run.wall = child.wall;
+    run.cpu = child.cpu;
+    const nlohmann::json results = nlohmann::json::parse(child.output, nullptr, false);
+    run.ok = child.exitStatus == 0 && results.is_array() && results.size() == camsim.Endpoints().size();
     if (results.is_array()) {
         for (const auto& r : results) run.slowestDevice = std::max(run.slowestDevice, r.value("seconds", 0.0));
     }
@@ -137,6 +113,17 @@ int main(int argc, char** argv) {
         std::printf("%5d ms %5d ms %8.3f %8.3f %9.3f %7.3f %7.3f %13.4f %10.2f %9.3f s%s\n", delay, writeMs,
                     pace, run.wall, run.slowestDevice, run.wall / pace, run.wall / sharedPace, run.cpu / devices,
                     100.0 * run.cpu / run.wall, run.camsimCpu, run.ok ? "" : "  (FAILED)");
+        bench::PrintResult(
+            bench::Format("%d-device upgrade, %d MiB package, piece delay %d ms, write time %.0f s", devices,
+                          mebibytes, delay, writeMs / 1000.0),
+            bench::Format("%.2f s wall (%.3fx; %.3fx of the pace with the shared round trip)", run.wall,
+                          run.wall / pace, run.wall / sharedPace),
+            bench::Format("the devices' own pace: %.2f s", pace), "<= 1.1x", run.ok && run.wall <= 1.1 * pace);
+        bench::PrintResult(bench::Format("CPU of camprep upgrade per device (piece delay %d ms)", delay),
+                           bench::Format("%.4f s per device; %.2f %% of a core for %d devices", run.cpu / devices,
+                                         100.0 * run.cpu / run.wall, devices),
+                           "-", "report; under 5% of a core for 32 devices",
+                           run.ok && 100.0 * run.cpu / run.wall < 5.0);
     }
     std::remove(package.c_str());
     return all ? 0 : 1;
