@@ -317,30 +317,42 @@ bool CTcpLink::WaitSocket(short events, uint32_t timeoutMs) {
 }
 
 int CTcpLink::SendMsg(const void* data, uint32_t length, const std::atomic<bool>* keepRunning) {
-    if (length == tcplink::kFragmentMarker || (data == nullptr && length != 0)) {
+    return SendMsg(data, length, nullptr, 0, keepRunning);
+}
+
+int CTcpLink::SendMsg(const void* head, uint32_t headLength, const void* body, uint32_t bodyLength,
+                      const std::atomic<bool>* keepRunning) {
+    if ((head == nullptr && headLength != 0) || (body == nullptr && bodyLength != 0) ||
+        static_cast<uint64_t>(headLength) + bodyLength >= tcplink::kFragmentMarker) {
         return -1;
     }
     uint8_t header[tcplink::kFrameHeaderSize];
-    tcplink::EncodeFrameHeader(length, header);
+    tcplink::EncodeFrameHeader(headLength + bodyLength, header);
+    const SendPart parts[3] = {{header, sizeof header}, {head, headLength}, {body, bodyLength}};
     std::lock_guard<std::mutex> lock(m_sendMutex);
-    return SendLoop(header, static_cast<const uint8_t*>(data), length, keepRunning);
+    return SendLoop(parts, 3, keepRunning);
 }
 
 int CTcpLink::SendKeepAlive() {
     uint8_t header[tcplink::kFrameHeaderSize];
     tcplink::EncodeFrameHeader(0, header);
+    const SendPart parts[1] = {{header, sizeof header}};
     std::lock_guard<std::mutex> lock(m_sendMutex);
-    return SendLoop(header, nullptr, 0, nullptr);
+    return SendLoop(parts, 1, nullptr);
 }
 
-int CTcpLink::SendLoop(const uint8_t* header, const uint8_t* data, uint32_t length,
-                       const std::atomic<bool>* keepRunning) {
-    // Header and payload leave in one call where the socket takes them,
-    // so a short message is not split into two segments.
-    iovec parts[2] = {{const_cast<uint8_t*>(header), tcplink::kFrameHeaderSize},
-                      {const_cast<uint8_t*>(data), length}};
+int CTcpLink::SendLoop(const SendPart* given, size_t givenCount, const std::atomic<bool>* keepRunning) {
+    // Header and payload leave in one call where the socket takes them, so
+    // a short message is not split into segments, and a large one is never
+    // copied into one buffer first. Empty parts are left out.
+    iovec parts[3];
+    size_t count = 0;
+    for (size_t i = 0; i < givenCount && count < 3; ++i) {
+        if (given[i].length != 0) {
+            parts[count++] = {const_cast<void*>(given[i].data), given[i].length};
+        }
+    }
     size_t first = 0;
-    const size_t count = length != 0 ? 2 : 1;
     uint64_t lastProgress = Tick();
     bool sentAny = false;
     while (first < count) {

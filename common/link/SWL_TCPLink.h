@@ -81,6 +81,10 @@ public:
     // stops the sending with -1. length 0xFFFFFFFF (the fragment marker)
     // cannot be sent.
     int SendMsg(const void* data, uint32_t length, const std::atomic<bool>* keepRunning = nullptr);
+    // The same for a message in two parts (a command header and its body),
+    // sent as one frame without copying them together.
+    int SendMsg(const void* head, uint32_t headLength, const void* body, uint32_t bodyLength,
+                const std::atomic<bool>* keepRunning = nullptr);
     int SendKeepAlive();
 
     // Reads exactly length unframed bytes within timeoutMs.
@@ -163,8 +167,12 @@ private:
     void WatchdogThread();
     void RecvThread();
 
-    int SendLoop(const uint8_t* header, const uint8_t* data, uint32_t length,
-                 const std::atomic<bool>* keepRunning);
+    struct SendPart {
+        const void* data;
+        size_t length;
+    };
+    // Sends the parts (at most 3) in order.
+    int SendLoop(const SendPart* parts, size_t count, const std::atomic<bool>* keepRunning);
     // Waits until the socket is ready for events, the link is woken or the
     // time is up; true when poll reported something.
     bool WaitSocket(short events, uint32_t timeoutMs);

@@ -136,13 +136,14 @@ CNetDVSDevice* CreateNetDevice(TcpLinkPtr& link, const uint8_t* greetingBytes, N
 // ---- sending ---------------------------------------------------------------
 
 int CNetDVSDevice::SendPackcmd(uint32_t id, uint32_t bodyLength, const void* body, uint32_t aux) {
-    std::vector<uint8_t> message;
-    try {
-        message = proto::BuildCommand(id, body, bodyLength, aux);
-    } catch (const std::bad_alloc&) {
-        return kOutOfMemory;
+    // The header is written here and the body sent from where it lies: an
+    // upgrade piece is not copied on its way to the socket.
+    if (body == nullptr) {
+        bodyLength = 0;
     }
-    return m_link->SendMsg(message.data(), static_cast<uint32_t>(message.size())) == 0 ? kOk : kLinkFailed;
+    uint8_t head[proto::kCommandHeaderSize];
+    proto::WriteCommandHeader(head, id, bodyLength, aux);
+    return m_link->SendMsg(head, sizeof head, body, bodyLength) == 0 ? kOk : kLinkFailed;
 }
 
 int CNetDVSDevice::Post(uint32_t id, const void* body, uint32_t length) { return SendPackcmd(id, length, body); }

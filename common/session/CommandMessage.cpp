@@ -32,15 +32,19 @@ bool ParseCommand(const uint8_t* message, size_t length, CommandView& view) {
     return true;
 }
 
+void WriteCommandHeader(uint8_t* out, uint32_t id, uint32_t bodyLength, uint32_t aux) {
+    tcplink::WriteLe32(out, id);
+    tcplink::WriteLe32(out + 4, aux);
+    tcplink::WriteLe32(out + 8, 0);
+    tcplink::WriteLe32(out + 12, bodyLength);
+}
+
 std::vector<uint8_t> BuildCommand(uint32_t id, const void* body, uint32_t bodyLength, uint32_t aux) {
     std::vector<uint8_t> message(kCommandHeaderSize + (body != nullptr ? bodyLength : 0));
     if (body == nullptr) {
         bodyLength = 0;
     }
-    tcplink::WriteLe32(message.data(), id);
-    tcplink::WriteLe32(message.data() + 4, aux);
-    tcplink::WriteLe32(message.data() + 8, 0);
-    tcplink::WriteLe32(message.data() + 12, bodyLength);
+    WriteCommandHeader(message.data(), id, bodyLength, aux);
     if (bodyLength > 0) {
         std::memcpy(message.data() + kCommandHeaderSize, body, bodyLength);
     }

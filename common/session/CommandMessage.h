@@ -33,6 +33,8 @@ struct CommandView {
 bool ParseCommand(const uint8_t* message, size_t length, CommandView& view);
 
 // Header plus body, ready for the link.
+// Writes the 16-byte header of a command whose body follows it.
+void WriteCommandHeader(uint8_t* out, uint32_t id, uint32_t bodyLength, uint32_t aux = 0);
 std::vector<uint8_t> BuildCommand(uint32_t id, const void* body, uint32_t bodyLength, uint32_t aux = 0);
 
 }  // namespace proto

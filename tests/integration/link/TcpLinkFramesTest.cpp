@@ -394,6 +394,14 @@ TEST_F(TcpLinkFrames, SendMsgWritesOneFrame) {
     ASSERT_EQ(m_link->SendMsg("hello", 5), 0);
     EXPECT_EQ(linktest::ReadN(m_pair.peer, 13),
               (Bytes{'1', '1', '1', '1', 5, 0, 0, 0, 'h', 'e', 'l', 'l', 'o'}));
+    // A head and a body leave as one frame; either may be empty.
+    ASSERT_EQ(m_link->SendMsg("he", 2, "llo", 3), 0);
+    ASSERT_EQ(m_link->SendMsg(nullptr, 0, "hello", 5), 0);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(linktest::ReadN(m_pair.peer, 13),
+                  (Bytes{'1', '1', '1', '1', 5, 0, 0, 0, 'h', 'e', 'l', 'l', 'o'}));
+    }
+    EXPECT_EQ(m_link->SendMsg(nullptr, 1, "x", 1), -1);
     ASSERT_EQ(m_link->SendKeepAlive(), 0);
     EXPECT_EQ(linktest::ReadN(m_pair.peer, 8), EmptyFrame());
     const Bytes big(3 * 1024 * 1024 + 17, 0xC3);
