@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -13,6 +14,7 @@
 
 #include "cli/CommandRegistry.h"
 #include "cli/CommandSupport.h"
+#include "cli/RunReport.h"
 #include "fwbatch/engine/AiQuery.h"
 #include "ui/EmbeddedStrings.h"
 
@@ -25,12 +27,15 @@ struct AiVersionArgs {
     bool prepare = true;
     int parallel = 8;
     bool json = false;
+    std::string report;
 };
 
 struct Shown {
     std::string address;
     int port = 0;
     std::string mac;
+    std::string time;  // when the answer came
+    double seconds = 0;
 };
 
 int Usage(const std::string& message) {
@@ -41,12 +46,16 @@ int Usage(const std::string& message) {
 int RunAiVersion(const AiVersionArgs& args) {
     std::string password;
     std::string wrong;
-    if (!cli::CheckDevicesAndPassword(args.targets, args.password, password, wrong)) {
+    std::vector<std::string> byAddress;
+    if (!cli::CheckDevicesAndPassword(args.targets, args.password, byAddress, password, wrong)) {
         return Usage(wrong);
+    }
+    if (cli::NothingToRerun("camprep ai-version", args.targets, byAddress)) {
+        return cli::kExitOk;
     }
     std::vector<fwbatch::DEVICE_PARAM> entries;
     std::vector<Shown> shown;
-    for (const std::string& d : args.targets.devices) {
+    for (const std::string& d : byAddress) {
         Shown s;
         int32_t port = 0;
         cli::ParseDevice(d, s.address, port);
@@ -78,7 +87,7 @@ int RunAiVersion(const AiVersionArgs& args) {
             entry.secondAddress = cli::FieldText(d.ip[1]);
             entry.commandPort = static_cast<uint32_t>(d.dataPort);
             entries.push_back(entry);
-            shown.push_back({entry.secondAddress, d.dataPort, entry.deviceKey});
+            shown.push_back({entry.secondAddress, d.dataPort, entry.deviceKey, {}, 0});
         }
     }
     for (auto& entry : entries) {
@@ -100,8 +109,11 @@ int RunAiVersion(const AiVersionArgs& args) {
                 }
             });
         }
+        const auto start = std::chrono::steady_clock::now();
         for (size_t n = 0; n < entries.size(); ++n) {
             const size_t i = queue->Pop();
+            shown[i].time = cli::ReportTime();
+            shown[i].seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             if (!args.json) {
                 const fwbatch::AiQueryResult& r = results[i];
                 const Shown& s = shown[i];
@@ -131,6 +143,27 @@ int RunAiVersion(const AiVersionArgs& args) {
     if (args.json) {
         std::printf("%s\n", out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     }
+    if (!args.report.empty()) {
+        std::vector<cli::ReportRow> rows;
+        for (size_t i = 0; i < entries.size(); ++i) {
+            cli::ReportRow r;
+            r.time = shown[i].time;
+            r.mac = shown[i].mac;
+            r.address = shown[i].address;
+            r.port = shown[i].port;
+            r.code = results[i].code;
+            r.result = strings::FwbatchStrings().Load(fwbatch::AiResultStringId(results[i]));
+            r.success = results[i].code == fwbatch::kAiVersionsReceived;
+            r.attempts = 1;
+            r.seconds = shown[i].seconds;
+            rows.push_back(std::move(r));
+        }
+        std::string error;
+        if (!cli::WriteReport(args.report, rows, error)) {
+            std::fprintf(stderr, "camprep ai-version: %s\n", error.c_str());
+            return cli::kExitFailed;
+        }
+    }
     return allOk ? cli::kExitOk : cli::kExitFailed;
 }
 
@@ -153,6 +186,7 @@ const cli::CommandRegistrar kAiVersion("ai-version", [](CLI::App& app) {
     sub->add_option("--parallel", args->parallel, "Devices asked at once (default 8)")
         ->check(CLI::Range(1, 256));
     sub->add_flag("--json", args->json, "Print one JSON array when every device has answered");
+    cli::AddReportOption(sub, args->report);
     return [args] { return RunAiVersion(*args); };
 });
 

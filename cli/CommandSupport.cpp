@@ -1,10 +1,13 @@
 #include "cli/CommandSupport.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 
 #include "cli/DeviceSearch.h"
+#include "cli/RunReport.h"
 #include "common/platform/NetworkPlatform.h"
 #include "fwbatch/adapter/AdapterPreparation.h"
 
@@ -64,6 +67,11 @@ bool ResolvePassword(const PasswordArgs& args, std::string& password, std::strin
 
 void AddDeviceOptions(CLI::App* sub, DeviceArgs& args, const std::string& discoverHelp) {
     sub->add_option("--device", args.devices, "A device as IPv4-ADDRESS:PORT (repeatable)");
+    sub->add_option("--devices-file", args.devicesFile,
+                    "Devices from a file: one IPv4-ADDRESS:PORT a line (# starts a comment), or an earlier "
+                    "--report");
+    sub->add_option("--rerun-failed", args.rerunFailed,
+                    "The devices of an earlier --report whose result was not a success");
     sub->add_flag("--discover", args.discover, discoverHelp);
     sub->add_option("--timeout", args.timeoutSeconds, "Seconds to search with --discover (default 3)")
         ->check(CLI::Range(0.1, 3600.0));
@@ -73,8 +81,10 @@ void AddDeviceOptions(CLI::App* sub, DeviceArgs& args, const std::string& discov
 }
 
 std::string CheckDeviceOptions(const DeviceArgs& args) {
-    if (args.discover == !args.devices.empty()) {
-        return "give the devices either with --device HOST:PORT or with --discover";
+    const bool byAddress = !args.devices.empty() || !args.devicesFile.empty() || !args.rerunFailed.empty();
+    if (args.discover == byAddress) {
+        return "give the devices either with --device HOST:PORT, --devices-file or --rerun-failed, or with "
+               "--discover";
     }
     if (!args.discover && (!args.interfaces.empty() || !args.match.empty())) {
         return "--interface and --match go with --discover";
@@ -142,9 +152,53 @@ void PrepareAdapters(const char* command, const std::vector<SEARCH_DEVICE_INFO>&
 }
 
 bool CheckDevicesAndPassword(const DeviceArgs& devices, const PasswordArgs& passwordArgs,
-                             std::string& password, std::string& error) {
+                             std::vector<std::string>& targets, std::string& password, std::string& error) {
     error = CheckDeviceOptions(devices);
-    return error.empty() && ResolvePassword(passwordArgs, password, error);
+    if (!error.empty()) {
+        return false;
+    }
+    std::vector<std::string> all = devices.devices;
+    if (!devices.devicesFile.empty() && !ReadDevicesFile(devices.devicesFile, all, error)) {
+        return false;
+    }
+    if (!devices.rerunFailed.empty() && !FailedDevicesOf(devices.rerunFailed, all, error)) {
+        return false;
+    }
+    targets.clear();
+    std::string host;
+    int32_t port = 0;
+    for (const std::string& d : all) {
+        if (!ParseDevice(d, host, port)) {
+            error = "not an IPv4 address and port: " + d;
+            return false;
+        }
+        if (std::find(targets.begin(), targets.end(), d) == targets.end()) {
+            targets.push_back(d);  // a device named twice is reached once
+        }
+    }
+    // A report without failures leaves nothing to do (NothingToRerun); a
+    // devices file naming no device is a mistake.
+    if (!devices.discover && targets.empty() && devices.rerunFailed.empty()) {
+        error = "the devices file " + devices.devicesFile + " names no device";
+        return false;
+    }
+    return ResolvePassword(passwordArgs, password, error);
+}
+
+bool NothingToRerun(const char* command, const DeviceArgs& devices, const std::vector<std::string>& targets) {
+    if (devices.discover || !targets.empty()) {
+        return false;
+    }
+    std::fprintf(stderr, "%s: the report %s has no failed device: nothing to do\n", command,
+                 devices.rerunFailed.c_str());
+    return true;
+}
+
+void AddReportOption(CLI::App* sub, std::string& path) {
+    sub->add_option("--report", path,
+                    "Write what every device ended with to this file, CSV or JSON by its extension "
+                    "(.csv, .json); written also when the run is interrupted")
+        ->check([](const std::string& p) { return CheckReportPath(p); });
 }
 
 }  // namespace cli

@@ -20,9 +20,13 @@ namespace cli {
 // "HOST:PORT" with a dotted IPv4 address and a port of 1..65535.
 bool ParseDevice(const std::string& text, std::string& host, int32_t& port);
 
-// The devices of a command: --device HOST:PORT (repeatable) or --discover.
+// The devices of a command: --device HOST:PORT (repeatable), a devices file
+// or the failed devices of an earlier report (any of these together), or
+// --discover.
 struct DeviceArgs {
     std::vector<std::string> devices;
+    std::string devicesFile;
+    std::string rerunFailed;
     bool discover = false;
     double timeoutSeconds = 3.0;
     std::vector<std::string> interfaces;
@@ -42,17 +46,27 @@ void AddPasswordOptions(CLI::App* sub, PasswordArgs& args);
 // The password to use; false with the reason on bad usage or an unreadable file.
 bool ResolvePassword(const PasswordArgs& args, std::string& password, std::string& error);
 
-// Adds --device, --discover, --timeout, --interface and --match; `what` ends
-// the --discover help text ("Push to the devices the search finds").
+// Adds --device, --devices-file, --rerun-failed, --discover, --timeout,
+// --interface and --match; `discoverHelp` is --discover's help text ("Push
+// to the devices the search finds").
 void AddDeviceOptions(CLI::App* sub, DeviceArgs& args, const std::string& discoverHelp);
 
 // The empty text when the device options go together, else what is wrong.
 std::string CheckDeviceOptions(const DeviceArgs& args);
 
 // Both checks of a device command: the device options, then the password
-// (resolved into `password`). False with the reason on bad usage.
+// (resolved into `password`). `targets` gets the devices given by address
+// (--device, then the devices file, then the failed devices of the report;
+// each once). False with the reason on bad usage.
 bool CheckDevicesAndPassword(const DeviceArgs& devices, const PasswordArgs& passwordArgs,
-                             std::string& password, std::string& error);
+                             std::vector<std::string>& targets, std::string& password, std::string& error);
+
+// True (after saying so) when --rerun-failed left no device to reach: the
+// command then ends successfully without doing anything.
+bool NothingToRerun(const char* command, const DeviceArgs& devices, const std::vector<std::string>& targets);
+
+// --report FILE (.csv or .json): what every device ended with.
+void AddReportOption(CLI::App* sub, std::string& path);
 
 // Searches for the devices of `series` as --discover asks and keeps those
 // that --match names. False (with the reason) when the search could not run.

@@ -22,6 +22,7 @@
 #include "cli/CommandRegistry.h"
 #include "cli/CommandSupport.h"
 #include "cli/Interrupt.h"
+#include "cli/RunReport.h"
 #include "ui/EmbeddedStrings.h"
 
 namespace {
@@ -34,6 +35,7 @@ struct PushArgs {
     bool json = false;
     std::string softwareVersion;
     cli::DeviceArgs targets;
+    std::string report;
 };
 
 std::string Text(uint32_t id) { return strings::CfgpushStrings().Load(id); }
@@ -46,11 +48,15 @@ int Usage(const std::string& message) {
 int RunPush(const PushArgs& args) {
     std::string password;
     std::string wrong;
-    if (!cli::CheckDevicesAndPassword(args.targets, args.password, password, wrong)) {
+    std::vector<std::string> byAddress;
+    if (!cli::CheckDevicesAndPassword(args.targets, args.password, byAddress, password, wrong)) {
         return Usage(wrong);
     }
+    if (cli::NothingToRerun("camprep push", args.targets, byAddress)) {
+        return cli::kExitOk;
+    }
     std::vector<cfgpush::PushTarget> targets;
-    for (const std::string& d : args.targets.devices) {
+    for (const std::string& d : byAddress) {
         cfgpush::PushTarget t;
         cli::ParseDevice(d, t.firstAddress, t.dataPort);
         t.secondAddress = t.firstAddress;
@@ -129,6 +135,9 @@ int RunPush(const PushArgs& args) {
 
     auto queue = std::make_shared<cli::ResultQueue<std::pair<int, int>>>();
     std::vector<int> codes(jobs.size(), 0);
+    std::vector<std::string> times(jobs.size());
+    std::vector<double> seconds(jobs.size(), 0.0);
+    const auto start = std::chrono::steady_clock::now();
     bool interrupted = false;
     {
         cfgpush::PushWorkerGroup workers;
@@ -150,6 +159,9 @@ int RunPush(const PushArgs& args) {
             }
             const auto [row, code] = result;
             codes[static_cast<size_t>(row)] = code;
+            times[static_cast<size_t>(row)] = cli::ReportTime();
+            seconds[static_cast<size_t>(row)] =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             if (!args.json) {
                 const Shown& s = shown[static_cast<size_t>(row)];
                 std::printf("%s:%d\t%s\t%s\n", s.address.c_str(), s.port, s.mac.empty() ? "-" : s.mac.c_str(),
@@ -174,6 +186,28 @@ int RunPush(const PushArgs& args) {
     if (args.json) {
         std::printf("%s\n", out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     }
+    if (!args.report.empty()) {
+        std::vector<cli::ReportRow> rows;
+        for (size_t i = 0; i < shown.size(); ++i) {
+            cli::ReportRow r;
+            r.time = times[i];
+            r.mac = shown[i].mac;
+            r.address = shown[i].address;
+            r.port = shown[i].port;
+            r.versionBefore = shown[i].softwareVersion;
+            r.code = codes[i];
+            r.result = Text(cfgpush::PushResultStringId(codes[i]));
+            r.success = codes[i] == cfgpush::kPushSuccess;
+            r.attempts = 1;
+            r.seconds = seconds[i];
+            rows.push_back(std::move(r));
+        }
+        std::string error;
+        if (!cli::WriteReport(args.report, rows, error)) {
+            std::fprintf(stderr, "camprep push: %s\n", error.c_str());
+            return cli::kExitFailed;
+        }
+    }
     return allOk && !interrupted ? cli::kExitOk : cli::kExitFailed;
 }
 
@@ -193,6 +227,7 @@ const cli::CommandRegistrar kPush("push", [](CLI::App& app) {
     cli::AddPasswordOptions(sub, args->password);
     sub->add_flag("--json", args->json, "Print one JSON array when every device has finished");
     cli::AddDeviceOptions(sub, args->targets, "Push to the devices the search finds");
+    cli::AddReportOption(sub, args->report);
     sub->add_option("--software-version", args->softwareVersion,
                     "Software version of the --device devices (\"3...\" takes the version-3 path; default empty)");
     return [args] { return RunPush(*args); };

@@ -18,6 +18,7 @@
 #include "cli/CommandRegistry.h"
 #include "cli/CommandSupport.h"
 #include "cli/Interrupt.h"
+#include "cli/RunReport.h"
 #include "common/platform/NetworkPlatform.h"
 #include "fwbatch/engine/FwbatchStringIds.h"
 #include "fwbatch/engine/UpgradeBatch.h"
@@ -35,6 +36,7 @@ struct UpgradeArgs {
     bool prepare = true;
     int parallel = static_cast<int>(fwbatch::UpgradeBatch::kMaxParallel);
     bool json = false;
+    std::string report;
 };
 
 std::string Text(uint32_t id) { return id == 0 ? std::string() : strings::FwbatchStrings().Load(id); }
@@ -63,6 +65,7 @@ struct Shown {
     fwbatch::UpgradeReport report;
     bool finished = false;
     bool notStarted = false;  // interrupted before its turn came
+    std::string time;         // when the result came
 
     std::string Line() const {
         std::string state;
@@ -118,8 +121,12 @@ bool LiveTerminal(size_t lines) {
 int RunUpgrade(const UpgradeArgs& args) {
     auto settings = std::make_shared<fwbatch::UpgradeSettings>();
     std::string wrong;
-    if (!cli::CheckDevicesAndPassword(args.targets, args.password, settings->password, wrong)) {
+    std::vector<std::string> byAddress;
+    if (!cli::CheckDevicesAndPassword(args.targets, args.password, byAddress, settings->password, wrong)) {
         return Usage(wrong);
+    }
+    if (cli::NothingToRerun("camprep upgrade", args.targets, byAddress)) {
+        return cli::kExitOk;
     }
     settings->type = fwbatch::UpgradeTypeFromName(args.type);
     settings->userName = args.user;
@@ -132,7 +139,7 @@ int RunUpgrade(const UpgradeArgs& args) {
 
     std::vector<Shown> shown;
     std::vector<std::unique_ptr<fwbatch::_update_Info>> records;
-    for (const std::string& d : args.targets.devices) {
+    for (const std::string& d : byAddress) {
         Shown s;
         int32_t port = 0;
         cli::ParseDevice(d, s.address, port);
@@ -217,6 +224,7 @@ int RunUpgrade(const UpgradeArgs& args) {
             Shown& s = shown[static_cast<size_t>(r.index)];
             s.report = r.report;
             s.finished = true;
+            s.time = cli::ReportTime();
             complete = batch.MarkDone(r.index);
             if (lines) {
                 lines->Redraw(static_cast<size_t>(r.index));
@@ -232,6 +240,7 @@ int RunUpgrade(const UpgradeArgs& args) {
                 Shown& s = shown[static_cast<size_t>(r->index)];
                 s.report = r->report;
                 s.finished = true;
+                s.time = cli::ReportTime();
                 if (!lines && !args.json) {
                     std::printf("%s\n", s.Line().c_str());
                 }
@@ -266,6 +275,28 @@ int RunUpgrade(const UpgradeArgs& args) {
     if (args.json) {
         std::printf("%s\n", out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     }
+    if (!args.report.empty()) {
+        std::vector<cli::ReportRow> rows;
+        for (const Shown& s : shown) {
+            cli::ReportRow r;
+            r.time = s.time;
+            r.mac = s.mac;
+            r.address = s.address;
+            r.port = s.port;
+            r.code = s.report.code;
+            r.result = s.notStarted ? std::string("not started") : Text(fwbatch::UpgradeResultStringId(s.report.code));
+            r.success = s.report.code == fwbatch::kUpgradeSuccess;
+            r.started = !s.notStarted;
+            r.attempts = s.report.attempts;
+            r.seconds = s.report.seconds;
+            rows.push_back(std::move(r));
+        }
+        std::string error;
+        if (!cli::WriteReport(args.report, rows, error)) {
+            std::fprintf(stderr, "camprep upgrade: %s\n", error.c_str());
+            return cli::kExitFailed;
+        }
+    }
     return allOk && !interrupted ? cli::kExitOk : cli::kExitFailed;
 }
 
@@ -296,6 +327,7 @@ const cli::CommandRegistrar kUpgrade("upgrade", [](CLI::App& app) {
     sub->add_option("--parallel", args->parallel, "Devices upgraded at once (1..32, default 32)")
         ->check(CLI::Range(1, 32));
     sub->add_flag("--json", args->json, "Print one JSON array when every device has finished");
+    cli::AddReportOption(sub, args->report);
     return [args] { return RunUpgrade(*args); };
 });
 

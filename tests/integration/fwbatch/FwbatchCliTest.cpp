@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -194,3 +195,64 @@ TEST(FwbatchCli, InterruptStartsNoFurtherDevice) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string TempPath(const char* name) {
+    return ::testing::TempDir() + "camprep-" + std::to_string(::getpid()) + "-" + name;
+}
+
+}  // namespace
+
+// A report records every device; --rerun-failed reaches exactly the devices
+// it shows failed, and a report without failures leaves nothing to do. A
+// devices file names its bad line; nothing is reached then.
+TEST(FwbatchCli, ReportsAndRerunningWhatFailed) {
+    auto simulator = Fleet(3, 0);
+    sim::DeviceFaults refuse;
+    refuse.refuseLogin = 2;
+    simulator->SetFaults(1, refuse);
+    const std::string csv = TempPath("first.csv");
+    const std::string json = TempPath("second.json");
+    std::vector<std::string> args = {"upgrade", "--package", kPackages + "sw_250.pkg", "--report", csv};
+    const std::vector<std::string> devices = DeviceArgs(*simulator);
+    args.insert(args.end(), devices.begin(), devices.end());
+    cli_test::ProcessResult run = cli_test::RunProcess(CAMPREP_BIN, args);
+    EXPECT_EQ(run.exitStatus, 1) << run.err;
+    const std::string report = ReadAll(csv);
+    EXPECT_EQ(report.rfind("time,mac,address,port,model,version_before,version_after,code,result,success,", 0), 0u)
+        << report;
+    EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 4);
+    EXPECT_NE(report.find("," + simulator->Address(1) + "," + std::to_string(simulator->DataPort(1)) + ","),
+              std::string::npos);
+
+    simulator->SetFaults(1, {});
+    for (size_t i = 0; i < 3; ++i) simulator->ClearRecords(i);
+    run = cli_test::RunProcess(CAMPREP_BIN, {"upgrade", "--package", kPackages + "sw_250.pkg", "--rerun-failed",
+                                             csv, "--report", json});
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    const nlohmann::json second = nlohmann::json::parse(ReadAll(json));
+    ASSERT_EQ(second.size(), 1u);
+    EXPECT_EQ(second[0]["address"], simulator->Address(1));
+    EXPECT_EQ(second[0]["success"], true);
+    EXPECT_TRUE(simulator->Records(0).logins.empty());
+    EXPECT_TRUE(simulator->Records(2).logins.empty());
+    EXPECT_EQ(simulator->Records(1).images.count(sim::UpgradeKind::Software), 1u);
+
+    run = cli_test::RunProcess(CAMPREP_BIN, {"upgrade", "--package", kPackages + "sw_250.pkg", "--rerun-failed", json});
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_NE(run.err.find("nothing to do"), std::string::npos) << run.err;
+
+    const std::string list = TempPath("devices.txt");
+    std::ofstream(list) << "# the line's devices\n" << devices[1] << "  # first\n\n" << "127.0.0.2:x\n";
+    run = cli_test::RunProcess(CAMPREP_BIN, {"upgrade", "--package", kPackages + "sw_250.pkg", "--devices-file", list});
+    EXPECT_EQ(run.exitStatus, 2);
+    EXPECT_NE(run.err.find(list + ":4: \"127.0.0.2:x\" is not IPv4-ADDRESS:PORT"), std::string::npos) << run.err;
+    EXPECT_TRUE(simulator->Records(0).logins.empty());
+    for (const std::string& path : {csv, json, list}) std::remove(path.c_str());
+}
