@@ -37,6 +37,8 @@ struct UpgradeArgs {
     int parallel = static_cast<int>(fwbatch::UpgradeBatch::kMaxParallel);
     bool json = false;
     std::string report;
+    int maxFailPercent = -1;
+    int canary = 0;
 };
 
 std::string Text(uint32_t id) { return id == 0 ? std::string() : strings::FwbatchStrings().Load(id); }
@@ -72,7 +74,7 @@ struct Shown {
         if (finished) {
             state = Text(fwbatch::UpgradeResultStringId(report.code));
         } else if (notStarted) {
-            state = "not started (interrupted)";
+            state = "not started";
         } else if (percent >= 0) {
             state = std::to_string(percent) + "%";
         }
@@ -117,6 +119,119 @@ bool LiveTerminal(size_t lines) {
     // Lines that scrolled away cannot be rewritten.
     return ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_row > lines;
 }
+
+enum class Stop {
+    None,         // every device ran
+    Interrupted,  // Ctrl-C
+    Failures,     // too many failed, or a canary did
+};
+
+// Runs batches of devices to their end or until they are stopped, showing
+// progress and results as they come.
+struct BatchRun {
+    std::shared_ptr<fwbatch::UpgradeSettings> settings;
+    std::vector<Shown>& shown;
+    LiveLines* lines;
+    bool json;
+    int maxFailPercent;  // -1: no limit
+
+    Stop Run(std::vector<std::unique_ptr<fwbatch::_update_Info>> records, size_t parallel,
+             cli::InterruptWatch& interrupt) {
+        auto queue = std::make_shared<cli::ResultQueue<Event>>();
+        Stop stop = Stop::None;
+        {
+            fwbatch::UpgradeBatch batch(
+                settings, [queue](int index, int percent) { queue->Push(ProgressEvent{index, percent}); },
+                [queue](int index, const fwbatch::UpgradeReport& report) {
+                    queue->Push(ResultEvent{index, report});
+                });
+            for (auto& record : records) {
+                batch.Add(std::move(record));
+            }
+            batch.SetMaxFailPercent(maxFailPercent);
+            batch.Start(parallel);
+            bool complete = batch.Size() == 0;
+            while (!complete && stop == Stop::None) {
+                if (interrupt.Interrupted()) {
+                    stop = Stop::Interrupted;
+                    std::fprintf(stderr,
+                                 "camprep upgrade: interrupted: no further device is started; the running "
+                                 "ones finish (Ctrl-C again ends at once)\n");
+                    break;
+                }
+                Event event;
+                if (!queue->PopFor(event, std::chrono::milliseconds(200))) {
+                    continue;
+                }
+                if (const auto* p = std::get_if<ProgressEvent>(&event)) {
+                    Progress(*p);
+                    continue;
+                }
+                const auto& r = std::get<ResultEvent>(event);
+                Result(r);
+                complete = batch.MarkDone(r.index);
+                if (!complete && batch.StoppedByFailures()) {
+                    stop = Stop::Failures;
+                    std::fprintf(stderr,
+                                 "camprep upgrade: more than %d%% of the finished devices failed: no further "
+                                 "device is started; the running ones finish\n",
+                                 maxFailPercent);
+                }
+            }
+            if (stop != Stop::None) {
+                batch.StopStarting();
+                batch.Join();  // the running workers end within their own limits
+                // What they reported is in the queue.
+                Event event;
+                while (queue->PopFor(event, std::chrono::milliseconds(0))) {
+                    if (const auto* r = std::get_if<ResultEvent>(&event)) {
+                        Result(*r);
+                    }
+                }
+                MarkNotStarted();
+            }
+        }  // every worker has reported: joined here
+        std::fflush(stdout);
+        return stop;
+    }
+
+    void Progress(const ProgressEvent& p) {
+        Shown& s = shown[static_cast<size_t>(p.index)];
+        if (!s.finished && p.percent != s.percent) {
+            s.percent = p.percent;
+            if (lines != nullptr) {
+                lines->Redraw(static_cast<size_t>(p.index));
+            }
+        }
+    }
+
+    void Result(const ResultEvent& r) {
+        Shown& s = shown[static_cast<size_t>(r.index)];
+        s.report = r.report;
+        s.finished = true;
+        s.time = cli::ReportTime();
+        Show(static_cast<size_t>(r.index));
+    }
+
+    // Every device without a result is one that was never started.
+    void MarkNotStarted() {
+        for (size_t i = 0; i < shown.size(); ++i) {
+            if (!shown[i].finished && !shown[i].notStarted) {
+                shown[i].notStarted = true;
+                Show(i);
+            }
+        }
+    }
+
+    void Show(size_t i) {
+        if (lines != nullptr) {
+            lines->Redraw(i);
+        } else if (!json) {
+            std::printf("%s\n", shown[i].Line().c_str());
+            std::fflush(stdout);
+        }
+    }
+};
 
 int RunUpgrade(const UpgradeArgs& args) {
     auto settings = std::make_shared<fwbatch::UpgradeSettings>();
@@ -182,82 +297,29 @@ int RunUpgrade(const UpgradeArgs& args) {
     if (live) {
         lines = std::make_unique<LiveLines>(shown);
     }
-    auto queue = std::make_shared<cli::ResultQueue<Event>>();
-    bool interrupted = false;
-    {
-        fwbatch::UpgradeBatch batch(
-            settings, [queue](int index, int percent) { queue->Push(ProgressEvent{index, percent}); },
-            [queue](int index, const fwbatch::UpgradeReport& report) {
-                queue->Push(ResultEvent{index, report});
-            });
-        for (auto& record : records) {
-            batch.Add(std::move(record));
+    BatchRun run{settings, shown, lines.get(), args.json, args.maxFailPercent};
+    cli::InterruptWatch interrupt;
+    // A canary: the first devices alone; the rest only when all of them
+    // succeeded.
+    const size_t canary = std::min(static_cast<size_t>(std::max(args.canary, 0)), records.size());
+    std::vector<std::unique_ptr<fwbatch::_update_Info>> rest;
+    if (canary > 0) {
+        rest.assign(std::make_move_iterator(records.begin() + static_cast<std::ptrdiff_t>(canary)),
+                    std::make_move_iterator(records.end()));
+        records.resize(canary);
+    }
+    Stop stop = run.Run(std::move(records), static_cast<size_t>(args.parallel), interrupt);
+    if (stop == Stop::None && !rest.empty()) {
+        const bool canaryOk = std::all_of(shown.begin(), shown.begin() + static_cast<std::ptrdiff_t>(canary),
+                                          [](const Shown& s) { return s.report.code == fwbatch::kUpgradeSuccess; });
+        if (canaryOk) {
+            stop = run.Run(std::move(rest), static_cast<size_t>(args.parallel), interrupt);
+        } else {
+            stop = Stop::Failures;
+            std::fprintf(stderr, "camprep upgrade: a canary device did not succeed: no further device is started\n");
+            run.MarkNotStarted();
         }
-        cli::InterruptWatch interrupt;
-        batch.Start(static_cast<size_t>(args.parallel));
-        bool complete = false;
-        while (!complete) {
-            if (interrupt.Interrupted()) {
-                interrupted = true;
-                batch.StopStarting();
-                std::fprintf(stderr,
-                             "camprep upgrade: interrupted: no further device is started; the running "
-                             "ones finish (Ctrl-C again ends at once)\n");
-                batch.Join();  // the running workers end within their own limits
-                break;         // what they reported is in the queue
-            }
-            Event event;
-            if (!queue->PopFor(event, std::chrono::milliseconds(200))) {
-                continue;
-            }
-            if (const auto* p = std::get_if<ProgressEvent>(&event)) {
-                Shown& s = shown[static_cast<size_t>(p->index)];
-                if (!s.finished && p->percent != s.percent) {
-                    s.percent = p->percent;
-                    if (lines) {
-                        lines->Redraw(static_cast<size_t>(p->index));
-                    }
-                }
-                continue;
-            }
-            const auto& r = std::get<ResultEvent>(event);
-            Shown& s = shown[static_cast<size_t>(r.index)];
-            s.report = r.report;
-            s.finished = true;
-            s.time = cli::ReportTime();
-            complete = batch.MarkDone(r.index);
-            if (lines) {
-                lines->Redraw(static_cast<size_t>(r.index));
-            } else if (!args.json) {
-                std::printf("%s\n", s.Line().c_str());
-                std::fflush(stdout);
-            }
-        }
-        // After an interruption: the results the running devices left.
-        Event event;
-        while (interrupted && queue->PopFor(event, std::chrono::milliseconds(0))) {
-            if (const auto* r = std::get_if<ResultEvent>(&event)) {
-                Shown& s = shown[static_cast<size_t>(r->index)];
-                s.report = r->report;
-                s.finished = true;
-                s.time = cli::ReportTime();
-                if (!lines && !args.json) {
-                    std::printf("%s\n", s.Line().c_str());
-                }
-            }
-        }
-        for (size_t i = 0; interrupted && i < shown.size(); ++i) {
-            if (!shown[i].finished) {
-                shown[i].notStarted = true;
-                if (lines) {
-                    lines->Redraw(i);
-                } else if (!args.json) {
-                    std::printf("%s\n", shown[i].Line().c_str());
-                }
-            }
-        }
-        std::fflush(stdout);
-    }  // every worker has reported: joined here
+    }
 
     bool allOk = true;
     nlohmann::ordered_json out = nlohmann::ordered_json::array();
@@ -297,7 +359,7 @@ int RunUpgrade(const UpgradeArgs& args) {
             return cli::kExitFailed;
         }
     }
-    return allOk && !interrupted ? cli::kExitOk : cli::kExitFailed;
+    return allOk && stop == Stop::None ? cli::kExitOk : cli::kExitFailed;
 }
 
 const cli::CommandRegistrar kUpgrade("upgrade", [](CLI::App& app) {
@@ -328,6 +390,14 @@ const cli::CommandRegistrar kUpgrade("upgrade", [](CLI::App& app) {
         ->check(CLI::Range(1, 32));
     sub->add_flag("--json", args->json, "Print one JSON array when every device has finished");
     cli::AddReportOption(sub, args->report);
+    sub->add_option("--max-fail-percent", args->maxFailPercent,
+                    "Start no further device once more than this percentage of the finished devices failed\n"
+                    "(the running ones finish; the others are reported as not started)")
+        ->check(CLI::Range(0, 100));
+    sub->add_option("--canary", args->canary,
+                    "Upgrade this many devices first (in the given order) and go on with the rest only if\n"
+                    "all of them succeeded")
+        ->check(CLI::Range(1, 1000000));
     return [args] { return RunUpgrade(*args); };
 });
 

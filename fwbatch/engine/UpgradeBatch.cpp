@@ -77,6 +77,15 @@ void UpgradeBatch::RunRecord(_update_Info& record) {
     report.code = outcome.code;
     report.attempts = outcome.attempts;
     report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (m_maxFailPercent >= 0) {
+        std::lock_guard<std::mutex> lock(m_countMutex);
+        ++m_finished;
+        m_failed += report.code != kUpgradeSuccess ? 1 : 0;
+        if (m_failed * 100 > static_cast<size_t>(m_maxFailPercent) * m_finished) {
+            m_stoppedByFailures.store(true);
+            m_stopStarting.store(true);  // before the result is told, so no device starts after it
+        }
+    }
     if (m_result) {
         m_result(record.index, report);
     }

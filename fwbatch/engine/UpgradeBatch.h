@@ -64,6 +64,13 @@ public:
     size_t Size() const { return m_records.size(); }
     const _update_Info& Record(size_t i) const { return *m_records[i]; }
 
+    // A rollout limit, set before Start: once more than `percent` of the
+    // finished devices failed, no further device is started (the running
+    // ones finish); -1, the default, sets none. Checked by each worker
+    // before it takes its next device, so none starts after the limit.
+    void SetMaxFailPercent(int percent) { m_maxFailPercent = percent; }
+    bool StoppedByFailures() const { return m_stoppedByFailures.load(); }
+
     // Starts min(maxParallel, records) workers (maxParallel 1..32); each
     // takes the next record not yet started until none is left, so at most
     // maxParallel devices are upgraded at once. Once only.
@@ -93,6 +100,11 @@ private:
     std::vector<std::unique_ptr<_update_Info>> m_records;
     std::atomic<size_t> m_next{0};
     std::atomic<bool> m_stopStarting{false};
+    int m_maxFailPercent = -1;
+    std::mutex m_countMutex;
+    size_t m_finished = 0;  // guarded by m_countMutex
+    size_t m_failed = 0;    // guarded by m_countMutex
+    std::atomic<bool> m_stoppedByFailures{false};
     ConnectCancel m_cancel;
     std::mutex m_threadsMutex;
     std::vector<std::thread> m_threads;
