@@ -39,9 +39,28 @@ struct UpgradeArgs {
     std::string report;
     int maxFailPercent = -1;
     int canary = 0;
+    bool dryRun = false;
 };
 
 std::string Text(uint32_t id) { return id == 0 ? std::string() : strings::FwbatchStrings().Load(id); }
+
+// A dry run's success: the checks passed and nothing was sent.
+constexpr const char* kWouldUpgrade = "would be upgraded (checks passed, nothing sent)";
+
+// What a result says: its text, or for a dry run's success what would happen.
+std::string ResultText(int code, bool dryRun) {
+    return dryRun && code == fwbatch::kUpgradeSuccess ? kWouldUpgrade : Text(fwbatch::UpgradeResultStringId(code));
+}
+
+std::string VersionText(uint32_t word) {
+    if (word == 0) {
+        return {};
+    }
+    char text[24];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", word >> 24, (word >> 16) & 0xFF, (word >> 8) & 0xFF,
+                  word & 0xFF);
+    return text;
+}
 
 int Usage(const std::string& message) {
     std::fprintf(stderr, "camprep upgrade: %s\n", message.c_str());
@@ -67,12 +86,13 @@ struct Shown {
     fwbatch::UpgradeReport report;
     bool finished = false;
     bool notStarted = false;  // interrupted before its turn came
+    bool dryRun = false;
     std::string time;         // when the result came
 
     std::string Line() const {
         std::string state;
         if (finished) {
-            state = Text(fwbatch::UpgradeResultStringId(report.code));
+            state = ResultText(report.code, dryRun);
         } else if (notStarted) {
             state = "not started";
         } else if (percent >= 0) {
@@ -244,6 +264,7 @@ int RunUpgrade(const UpgradeArgs& args) {
         return cli::kExitOk;
     }
     settings->type = fwbatch::UpgradeTypeFromName(args.type);
+    settings->dryRun = args.dryRun;
     settings->userName = args.user;
     // Read once, before any device starts; the checks that depend on the
     // device come after its login.
@@ -256,6 +277,7 @@ int RunUpgrade(const UpgradeArgs& args) {
     std::vector<std::unique_ptr<fwbatch::_update_Info>> records;
     for (const std::string& d : byAddress) {
         Shown s;
+        s.dryRun = args.dryRun;
         int32_t port = 0;
         cli::ParseDevice(d, s.address, port);
         s.port = port;
@@ -284,6 +306,7 @@ int RunUpgrade(const UpgradeArgs& args) {
         for (const SEARCH_DEVICE_INFO& d : found) {
             auto record = fwbatch::MakeUpdateRecord(static_cast<int32_t>(records.size()), d);
             Shown s;
+            s.dryRun = args.dryRun;
             s.address = platform::FormatIPv4(record->address);
             s.port = d.dataPort;
             s.mac = cli::FieldText(d.mac);
@@ -330,9 +353,10 @@ int RunUpgrade(const UpgradeArgs& args) {
                        {"mac", s.mac},
                        {"code", s.report.code},
                        {"result", s.notStarted ? std::string("not started")
-                                               : Text(fwbatch::UpgradeResultStringId(s.report.code))},
+                                               : ResultText(s.report.code, args.dryRun)},
                        {"attempts", s.report.attempts},
-                       {"seconds", s.report.seconds}});
+                       {"seconds", s.report.seconds},
+                       {"version_before", VersionText(s.report.versionBefore)}});
     }
     if (args.json) {
         std::printf("%s\n", out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
@@ -346,7 +370,8 @@ int RunUpgrade(const UpgradeArgs& args) {
             r.address = s.address;
             r.port = s.port;
             r.code = s.report.code;
-            r.result = s.notStarted ? std::string("not started") : Text(fwbatch::UpgradeResultStringId(s.report.code));
+            r.result = s.notStarted ? std::string("not started") : ResultText(s.report.code, args.dryRun);
+            r.versionBefore = VersionText(s.report.versionBefore);
             r.success = s.report.code == fwbatch::kUpgradeSuccess;
             r.started = !s.notStarted;
             r.attempts = s.report.attempts;
@@ -394,6 +419,9 @@ const cli::CommandRegistrar kUpgrade("upgrade", [](CLI::App& app) {
                     "Start no further device once more than this percentage of the finished devices failed\n"
                     "(the running ones finish; the others are reported as not started)")
         ->check(CLI::Range(0, 100));
+    sub->add_flag("--dry-run", args->dryRun,
+                  "Connect, log in and check the package against each device (type, trailer, kind,\n"
+                  "compression for the device's version), report what would happen, and send nothing");
     sub->add_option("--canary", args->canary,
                     "Upgrade this many devices first (in the given order) and go on with the rest only if\n"
                     "all of them succeeded")

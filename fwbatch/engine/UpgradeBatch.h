@@ -42,6 +42,7 @@ std::unique_ptr<_update_Info> MakeUpdateRecord(int32_t index, const SEARCH_DEVIC
 struct UpgradeReport {
     int code = -1;
     int attempts = 0;
+    uint32_t versionBefore = 0;  // the login's software version; 0 unknown
     double seconds = 0;  // wall time from the worker's start to its result
 };
 

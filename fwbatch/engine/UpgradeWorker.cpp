@@ -147,7 +147,7 @@ int LoginResultCode(int login) {
 std::optional<int> Attempt(const char* ipText, uint16_t port, int index, int attempt,
                            const UpgradeSettings& settings, std::atomic<bool>& finishing,
                            const UpgradeProgress& progress, const UpgradeOptions& options,
-                           ConnectCancel* cancel) {
+                           ConnectCancel* cancel, uint32_t& versionBefore) {
     uint8_t greeting[DeviceGreeting::kSize] = {};
     TcpLinkPtr link = ReachDevice(ipText, port, options.timings.connectMs,
                                   options.timings.greetingMs, options.connectEnv, cancel, greeting);
@@ -170,10 +170,14 @@ std::optional<int> Attempt(const char* ipText, uint16_t port, int index, int att
     if (login != kUpgradeSuccess) {
         return login;
     }
+    versionBefore = info.softwareVersion;
     const std::optional<uint32_t> payloadLength = CheckPackage(
         settings.package.data(), settings.package.size(), settings.type, info.softwareVersion);
     if (!payloadLength) {
         return kUpgradePackageError;
+    }
+    if (settings.dryRun) {
+        return kUpgradeSuccess;  // every check passed: the device would be upgraded
     }
     Transfer transfer(*session, settings, *payloadLength, index, finishing, progress);
     platform::Clock& clock =
@@ -225,7 +229,8 @@ UpgradeOutcome UpgradeDevice(const char* ipText, uint16_t port, int index,
     for (int attempt = 1; attempt <= kUpgradeAttempts; ++attempt) {
         outcome.attempts = attempt;
         const std::optional<int> code =
-            Attempt(ipText, port, index, attempt, settings, finishing, progress, options, cancel);
+            Attempt(ipText, port, index, attempt, settings, finishing, progress, options, cancel,
+                    outcome.versionBefore);
         if (code) {
             outcome.code = *code;
             return outcome;

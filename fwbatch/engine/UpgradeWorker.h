@@ -27,6 +27,10 @@ struct UpgradeSettings {
     // system's 8-bit form: UTF-8 here). Each must fit its 32-byte field.
     std::string userName;
     std::string password;
+    // Connect, log in and check the package against the device, then stop:
+    // no piece is sent, and the result is the one the checks give (success
+    // when the device would be upgraded).
+    bool dryRun = false;
 };
 
 struct UpgradeTimings {
@@ -54,6 +58,9 @@ constexpr size_t kCredentialFieldBytes = 32;
 struct UpgradeOutcome {
     int code = -1;     // UpgradeResult.h
     int attempts = 0;  // 1..5
+    // The software version the device's login reported (four parts, the
+    // first in the top byte); 0 when no login succeeded.
+    uint32_t versionBefore = 0;
 };
 
 // (index, percentage to show): 1..90 while pieces go out, 91..100 while the

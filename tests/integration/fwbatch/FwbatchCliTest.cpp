@@ -25,12 +25,12 @@ namespace {
 
 const std::string kPackages = std::string(CAMPREP_TEST_DATA_DIR) + "/fwbatch/";
 
-std::unique_ptr<sim::Simulator> Fleet(size_t n, uint32_t pieceDelayMs) {
+std::unique_ptr<sim::Simulator> Fleet(size_t n, uint32_t pieceDelayMs, const std::vector<std::string>& versions = {}) {
     std::vector<sim::DeviceConfig> devices;
     for (size_t i = 0; i < n; ++i) {
         sim::DeviceConfig d = sim::DefaultDevice(i);
         d.identity.dataPort = 0;
-        d.identity.softwareVer = "5.0.0.0";
+        d.identity.softwareVer = i < versions.size() ? versions[i] : "5.0.0.0";
         d.behaviour.pieceDelayMs = pieceDelayMs;
         d.behaviour.writeImageMs = 0;
         devices.push_back(d);
@@ -295,4 +295,39 @@ TEST(FwbatchCli, MaxFailPercentAndCanaryStopWhereTheyShould) {
             EXPECT_EQ(simulator->Records(i).logins.empty(), i >= c.started);
         }
     }
+}
+
+// A dry run logs in and checks, sends no piece, and predicts the code the
+// real run then gives, device by device.
+TEST(FwbatchCli, DryRunPredictsTheRealRun) {
+    // Device 2's version comes before the compression change: the package
+    // does not suit it.
+    auto simulator = Fleet(3, 0, {"5.0.0.0", "5.0.0.0", "3.0.0.0"});
+    sim::DeviceFaults refuse;
+    refuse.refuseLogin = 2;
+    simulator->SetFaults(1, refuse);
+    std::vector<std::string> args = {"upgrade", "--package", kPackages + "sw_250.pkg", "--json"};
+    const std::vector<std::string> devices = DeviceArgs(*simulator);
+    args.insert(args.end(), devices.begin(), devices.end());
+    std::vector<std::string> dry = args;
+    dry.push_back("--dry-run");
+    const cli_test::ProcessResult predicted = cli_test::RunProcess(CAMPREP_BIN, dry);
+    EXPECT_EQ(predicted.exitStatus, 1) << predicted.err;
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(simulator->Records(i).imagesReceived, 0u);
+        EXPECT_TRUE(simulator->Records(i).pieces.empty());
+    }
+    const cli_test::ProcessResult real = cli_test::RunProcess(CAMPREP_BIN, args);
+    const nlohmann::json p = nlohmann::json::parse(predicted.out);
+    const nlohmann::json r = nlohmann::json::parse(real.out);
+    ASSERT_EQ(p.size(), 3u);
+    ASSERT_EQ(r.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(p[i]["code"], r[i]["code"]) << i;
+    }
+    EXPECT_EQ(p[0]["result"], "would be upgraded (checks passed, nothing sent)");
+    EXPECT_EQ(p[0]["version_before"], "5.0.0.0");
+    EXPECT_EQ(r[0]["code"], 0);
+    EXPECT_NE(r[1]["code"], 0);
+    EXPECT_NE(r[2]["code"], 0);
 }
