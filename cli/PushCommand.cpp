@@ -36,9 +36,20 @@ struct PushArgs {
     std::string softwareVersion;
     cli::DeviceArgs targets;
     std::string report;
+    bool dryRun = false;
 };
 
 std::string Text(uint32_t id) { return strings::CfgpushStrings().Load(id); }
+
+// What a result says: its text, or for a dry run's success the path the
+// push would take.
+std::string ResultText(int code, bool dryRun, bool version3) {
+    if (dryRun && code == cfgpush::kPushSuccess) {
+        return version3 ? "would push by the version-3 command (reached, nothing sent)"
+                        : "would push by the version-4 import (logged in, nothing sent)";
+    }
+    return Text(cfgpush::PushResultStringId(code));
+}
 
 int Usage(const std::string& message) {
     std::fprintf(stderr, "camprep push: %s\n", message.c_str());
@@ -142,7 +153,9 @@ int RunPush(const PushArgs& args) {
     {
         cfgpush::PushWorkerGroup workers;
         for (auto& job : jobs) {
-            workers.Start(std::move(job), [queue](int row, int code) { queue->Push({row, code}); });
+            cfgpush::PushOptions options;
+            options.dryRun = args.dryRun;
+            workers.Start(std::move(job), [queue](int row, int code) { queue->Push({row, code}); }, options);
         }
         cli::InterruptWatch interrupt;
         for (size_t n = 0; n < shown.size(); ++n) {
@@ -165,7 +178,7 @@ int RunPush(const PushArgs& args) {
             if (!args.json) {
                 const Shown& s = shown[static_cast<size_t>(row)];
                 std::printf("%s:%d\t%s\t%s\n", s.address.c_str(), s.port, s.mac.empty() ? "-" : s.mac.c_str(),
-                            Text(cfgpush::PushResultStringId(code)).c_str());
+                            ResultText(code, args.dryRun, s.version3).c_str());
                 std::fflush(stdout);
             }
         }
@@ -181,7 +194,7 @@ int RunPush(const PushArgs& args) {
                        {"software_version", shown[i].softwareVersion},
                        {"path", shown[i].version3 ? "v3" : "v4"},
                        {"code", codes[i]},
-                       {"result", Text(cfgpush::PushResultStringId(codes[i]))}});
+                       {"result", ResultText(codes[i], args.dryRun, shown[i].version3)}});
     }
     if (args.json) {
         std::printf("%s\n", out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
@@ -196,7 +209,7 @@ int RunPush(const PushArgs& args) {
             r.port = shown[i].port;
             r.versionBefore = shown[i].softwareVersion;
             r.code = codes[i];
-            r.result = Text(cfgpush::PushResultStringId(codes[i]));
+            r.result = ResultText(codes[i], args.dryRun, shown[i].version3);
             r.success = codes[i] == cfgpush::kPushSuccess;
             r.attempts = 1;
             r.seconds = seconds[i];
@@ -228,6 +241,9 @@ const cli::CommandRegistrar kPush("push", [](CLI::App& app) {
     sub->add_flag("--json", args->json, "Print one JSON array when every device has finished");
     cli::AddDeviceOptions(sub, args->targets, "Push to the devices the search finds");
     cli::AddReportOption(sub, args->report);
+    sub->add_flag("--dry-run", args->dryRun,
+                  "Reach each device and, on the version-4 path, log in; report which path the push would\n"
+                  "take, and send nothing");
     sub->add_option("--software-version", args->softwareVersion,
                     "Software version of the --device devices (\"3...\" takes the version-3 path; default empty)");
     return [args] { return RunPush(*args); };

@@ -46,6 +46,9 @@ int Push(_file_cfg_info& job, const PushOptions& options, PushCancel* cancel) {
         return job.version3 ? kPushVersion3Failed : kPushVersion4Failed;
     }
     const auto length = static_cast<uint32_t>(job.payload.size());
+    if (options.dryRun && job.version3) {
+        return kPushSuccess;  // the version-3 command needs no login: reached is all there is to know
+    }
     if (job.version3) {
         uint32_t value = 0;
         return session->SendConfigCommand(job.payload.data(), length, value) == session::kOk
@@ -55,6 +58,9 @@ int Push(_file_cfg_info& job, const PushOptions& options, PushCancel* cancel) {
     NET_DEVICE_INFO info;
     if (session->Login(job.userName.c_str(), job.password.c_str(), info) != session::kOk) {
         return kPushVersion4Failed;
+    }
+    if (options.dryRun) {
+        return kPushSuccess;
     }
     return session->ImportFacConf(job.payload.data(), length) == 200 ? kPushSuccess
                                                                      : kPushVersion4Failed;

@@ -31,6 +31,9 @@ struct PushTimings {
 struct PushOptions {
     PushTimings timings;
     ConnectProcEnv connectEnv;  // tests shorten the connection procedure's limits
+    // Reach the device and, on the version-4 path, log in; then stop without
+    // sending the configuration. Success means the push would be tried.
+    bool dryRun = false;
 };
 
 // (row index, result code).

@@ -298,6 +298,33 @@ TEST(CamprepPush, DevicesGivenByAddress) {
     simulator->Stop();
 }
 
+// A dry run reaches every device and logs in on the version-4 path, names
+// the path each would take, and sends no configuration. (A device that
+// refuses only the import itself cannot be told from a good one.)
+TEST(CamprepPush, DryRunSendsNothing) {
+    auto simulator = Start(Fleet());
+    ASSERT_TRUE(simulator);
+    auto device = [&](Case c) { return simulator->Address(c) + ":" + std::to_string(simulator->DataPort(c)); };
+    const cli_test::ProcessResult run = cli_test::RunProcess(
+        CAMPREP_BIN, {"push", "--fac", kFull, "--json", "--dry-run", "--device", device(kV4Plain), "--device",
+                      device(kWrongPassword), "--device", device(kStatus500)});
+    EXPECT_EQ(run.exitStatus, 1) << run.err;
+    const nlohmann::json r = nlohmann::json::parse(run.out);
+    ASSERT_EQ(r.size(), 3u);
+    EXPECT_EQ(r[0]["result"], "would push by the version-4 import (logged in, nothing sent)");
+    EXPECT_EQ(r[1]["result"], "Failed!");
+    EXPECT_EQ(r[2]["code"], 0);
+    const cli_test::ProcessResult v3 = cli_test::RunProcess(
+        CAMPREP_BIN, {"push", "--fac", kFull, "--dry-run", "--device", device(kV3), "--software-version", "3.4.2"});
+    EXPECT_EQ(v3.exitStatus, 0) << v3.err;
+    EXPECT_NE(v3.out.find("would push by the version-3 command"), std::string::npos) << v3.out;
+    for (Case c : {kV4Plain, kWrongPassword, kStatus500, kV3}) {
+        EXPECT_TRUE(simulator->Records(c).http.empty()) << c;
+        EXPECT_TRUE(simulator->Records(c).configs.empty()) << c;
+    }
+    simulator->Stop();
+}
+
 class CamprepPushNetns : public nstest::PrivateNetnsTest {};
 
 // Every case at once, the devices found by the search (each carries its own
