@@ -62,5 +62,9 @@ constexpr uint32_t kAiNotSupported = 1059;
 constexpr uint32_t kShowAiColumns = 1060;  // Simplified Chinese table only
 constexpr uint32_t kHideAiColumns = 1061;  // Simplified Chinese table only
 constexpr uint32_t kMsgSelectAiDevice = 1062;
+// Verifying an upgrade: results and the window's check box.
+constexpr uint32_t kResultNotApplied = 1100;
+constexpr uint32_t kResultDidNotComeBack = 1101;
+constexpr uint32_t kVerify = 1102;
 
 }  // namespace fwbatch::ids

@@ -77,6 +77,7 @@ void UpgradeBatch::RunRecord(_update_Info& record) {
     report.code = outcome.code;
     report.attempts = outcome.attempts;
     report.versionBefore = outcome.versionBefore;
+    report.versionAfter = outcome.versionAfter;
     report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (m_maxFailPercent >= 0) {
         std::lock_guard<std::mutex> lock(m_countMutex);

@@ -43,6 +43,7 @@ struct UpgradeReport {
     int code = -1;
     int attempts = 0;
     uint32_t versionBefore = 0;  // the login's software version; 0 unknown
+    uint32_t versionAfter = 0;   // the version it came back with when verified; 0 otherwise
     double seconds = 0;  // wall time from the worker's start to its result
 };
 

@@ -8,7 +8,16 @@ uint32_t UpgradeResultStringId(int code) {
     if (code >= kUpgradeSuccess && code <= kUpgradeTooManyConnections) {
         return ids::kResultUpgraded + static_cast<uint32_t>(code);
     }
-    return code == kUpgradeWrongPort ? ids::kResultWrongPort : 0;
+    switch (code) {
+        case kUpgradeWrongPort:
+            return ids::kResultWrongPort;
+        case kUpgradeNotApplied:
+            return ids::kResultNotApplied;
+        case kUpgradeDidNotComeBack:
+            return ids::kResultDidNotComeBack;
+        default:
+            return 0;
+    }
 }
 
 }  // namespace fwbatch

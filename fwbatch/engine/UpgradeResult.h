@@ -15,6 +15,10 @@ constexpr int kUpgradeConnectionFailed = 6;  // no connection, greeting or sessi
 constexpr int kUpgradeWrongCredentials = 7;  // login result 1, or credentials too long to send
 constexpr int kUpgradeTooManyConnections = 8;  // login result 6
 constexpr int kUpgradeWrongPort = 10;        // command port or HTTP port 0
+// After a reported success, the check that the device came back with a
+// new software version:
+constexpr int kUpgradeNotApplied = 20;       // it came back with the version it had
+constexpr int kUpgradeDidNotComeBack = 21;   // no login succeeded within the limit
 
 // The string id of a result code; 0 (an empty text) for codes without one.
 uint32_t UpgradeResultStringId(int code);

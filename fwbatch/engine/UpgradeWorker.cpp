@@ -1,5 +1,6 @@
 #include "fwbatch/engine/UpgradeWorker.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -211,6 +212,54 @@ std::optional<int> Attempt(const char* ipText, uint16_t port, int index, int att
     return std::nullopt;  // the session is released before the next attempt
 }
 
+// Logs in once: the device's software version, or nothing.
+std::optional<uint32_t> LoginVersion(const char* ipText, uint16_t port, const UpgradeSettings& settings,
+                                     const UpgradeOptions& options, ConnectCancel* cancel) {
+    uint8_t greeting[DeviceGreeting::kSize] = {};
+    TcpLinkPtr link = ReachDevice(ipText, port, options.timings.connectMs, options.timings.greetingMs,
+                                  options.connectEnv, cancel, greeting);
+    if (!link) {
+        return std::nullopt;
+    }
+    int error = 0;
+    const CancelLinkGuard guard(cancel, link.get());
+    SessionPtr session(CreateNetDevice(link, greeting, &IgnoreEvents, nullptr, error, options.session));
+    NET_DEVICE_INFO info;
+    if (!session || session->Login(settings.userName.c_str(), settings.password.c_str(), info) != session::kOk) {
+        return std::nullopt;
+    }
+    return info.softwareVersion;
+}
+
+// After a reported success: tries to log in until a new version shows or
+// the limit passes. A device that reported success may still run its old
+// image for a while before it restarts, so the old version alone decides
+// nothing until the end.
+int Verify(const char* ipText, uint16_t port, const UpgradeSettings& settings, const UpgradeOptions& options,
+           ConnectCancel* cancel, uint32_t versionBefore, uint32_t& versionAfter) {
+    platform::Clock& clock = options.session.clock != nullptr ? *options.session.clock : platform::SystemClock();
+    const uint64_t deadline = clock.TickMs() + settings.verifyLimitMs;
+    bool cameBack = false;
+    for (;;) {
+        if (cancel != nullptr && cancel->Cancelled()) {
+            return kUpgradeFailed;  // nothing is known of the device now
+        }
+        if (const std::optional<uint32_t> version = LoginVersion(ipText, port, settings, options, cancel)) {
+            cameBack = true;
+            versionAfter = *version;
+            if (*version != versionBefore) {
+                return kUpgradeSuccess;
+            }
+        }
+        const uint64_t now = clock.TickMs();
+        if (now >= deadline) {
+            break;
+        }
+        clock.SleepMs(static_cast<uint32_t>(std::min<uint64_t>(options.timings.verifyRetryMs, deadline - now)));
+    }
+    return cameBack ? kUpgradeNotApplied : kUpgradeDidNotComeBack;
+}
+
 }  // namespace
 
 UpgradeOutcome UpgradeDevice(const char* ipText, uint16_t port, int index,
@@ -233,6 +282,10 @@ UpgradeOutcome UpgradeDevice(const char* ipText, uint16_t port, int index,
                     outcome.versionBefore);
         if (code) {
             outcome.code = *code;
+            if (outcome.code == kUpgradeSuccess && settings.verify && !settings.dryRun) {
+                outcome.code = Verify(ipText, port, settings, options, cancel, outcome.versionBefore,
+                                      outcome.versionAfter);
+            }
             return outcome;
         }
     }

@@ -31,6 +31,12 @@ struct UpgradeSettings {
     // no piece is sent, and the result is the one the checks give (success
     // when the device would be upgraded).
     bool dryRun = false;
+    // After a reported success, reconnect and log in until the device shows
+    // a software version other than the one it had, within verifyLimitMs:
+    // the same version to the end is "Upgrade not applied!", no login at
+    // all "Device did not come back!".
+    bool verify = false;
+    uint32_t verifyLimitMs = 180000;
 };
 
 struct UpgradeTimings {
@@ -43,6 +49,8 @@ struct UpgradeTimings {
     // stays open is taken as lost (the attempt may be repeated). The image
     // writing after 98 percent has its own window.
     uint32_t pieceReplyLimitMs = 60000;
+    // Between two tries to log in again while verifying.
+    uint32_t verifyRetryMs = 5000;
 };
 
 struct UpgradeOptions {
@@ -61,6 +69,8 @@ struct UpgradeOutcome {
     // The software version the device's login reported (four parts, the
     // first in the top byte); 0 when no login succeeded.
     uint32_t versionBefore = 0;
+    // The version the device came back with when verified; 0 otherwise.
+    uint32_t versionAfter = 0;
 };
 
 // (index, percentage to show): 1..90 while pieces go out, 91..100 while the
