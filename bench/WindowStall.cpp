@@ -331,8 +331,27 @@ struct WindowRun {
     long over50 = 0;
     long over20 = 0;
     std::vector<std::pair<std::string, double>> inWorst;  // what ran during the worst stall
+    std::vector<std::pair<std::string, double>> inWorstOwn;
     std::vector<Delivery> slowest;                        // the slowest single deliveries
 };
+
+// What was delivered in a gap: the time of each kind of delivery, longest first.
+std::vector<std::pair<std::string, double>> InGap(const TimedApplication& app, const StallMeter::Worst& gap) {
+    std::map<std::string, double> sums;
+    std::map<std::string, int> counts;
+    for (const Delivery& d : app.Deliveries()) {
+        if (d.start >= gap.from && d.start < gap.to) {
+            sums[d.what] += d.ms;
+            ++counts[d.what];
+        }
+    }
+    std::vector<std::pair<std::string, double>> in;
+    for (const auto& [what, ms] : sums) {
+        in.emplace_back(what + " x" + std::to_string(counts[what]), ms);
+    }
+    std::sort(in.begin(), in.end(), [](auto& a, auto& b) { return a.second > b.second; });
+    return in;
+}
 
 void Analyse(const TimedApplication& app, const StallMeter& meter, WindowRun& run) {
     run.worst = meter.Overall();
@@ -343,18 +362,8 @@ void Analyse(const TimedApplication& app, const StallMeter& meter, WindowRun& ru
     run.ticks = meter.Ticks();
     run.over50 = meter.Over(50);
     run.over20 = meter.Over(20);
-    std::map<std::string, double> sums;
-    std::map<std::string, int> counts;
-    for (const Delivery& d : app.Deliveries()) {
-        if (d.start >= run.worst.from && d.start < run.worst.to) {
-            sums[d.what] += d.ms;
-            ++counts[d.what];
-        }
-    }
-    for (const auto& [what, ms] : sums) {
-        run.inWorst.emplace_back(what + " x" + std::to_string(counts[what]), ms);
-    }
-    std::sort(run.inWorst.begin(), run.inWorst.end(), [](auto& a, auto& b) { return a.second > b.second; });
+    run.inWorst = InGap(app, run.worst);
+    run.inWorstOwn = InGap(app, run.worstOwn);
     std::vector<Delivery> all(app.Deliveries().begin(), app.Deliveries().end());
     std::sort(all.begin(), all.end(), [](const Delivery& a, const Delivery& b) { return a.ms > b.ms; });
     all.resize(std::min<size_t>(all.size(), 5));
@@ -566,8 +575,12 @@ void Print(const WindowRun& run) {
     for (size_t i = 0; i < run.inWorst.size() && i < 6; ++i) {
         std::printf("  %8.1f ms  %s\n", run.inWorst[i].second, run.inWorst[i].first.c_str());
     }
-    std::printf("longest stall less the time waiting for a CPU: %.1f ms (%s; on a CPU %.1f ms of it)\n",
+    std::printf("longest stall less the time waiting for a CPU: %.1f ms (%s; on a CPU %.1f ms of it);\n"
+                "deliveries of >= 0.2 ms in it:\n",
                 run.worstOwn.ms, run.worstOwnPhase.c_str(), run.worstOwn.onCpuMs);
+    for (size_t i = 0; i < run.inWorstOwn.size() && i < 6; ++i) {
+        std::printf("  %8.1f ms  %s\n", run.inWorstOwn[i].second, run.inWorstOwn[i].first.c_str());
+    }
     std::printf("slowest single deliveries:\n");
     for (const Delivery& d : run.slowest) {
         std::printf("  %8.1f ms  %s\n", d.ms, d.what.c_str());
