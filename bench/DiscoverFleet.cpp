@@ -357,12 +357,18 @@ int main(int argc, char** argv) {
 
     std::vector<size_t> listed1, listed2;
     double worstLastMs = 0;
+    // Per timeout: did every run list all, and the longest start-to-exit.
+    std::map<double, bool> everyRunListedAll;
+    std::map<double, double> longestWall;
     bool allRan = true;
     for (double timeout : {kRoundSeconds, 2 * kRoundSeconds}) {
         for (int r = 0; r < runs; ++r) {
             const DiscoverRun run = RunDiscover(timeout, listener);
             allRan = allRan && run.ran;
             (timeout == kRoundSeconds ? listed1 : listed2).push_back(run.listed);
+            everyRunListedAll.try_emplace(timeout, true);
+            everyRunListedAll[timeout] = everyRunListedAll[timeout] && run.listed == static_cast<size_t>(devices);
+            longestWall[timeout] = std::max(longestWall[timeout], run.wall);
             if (timeout == 2 * kRoundSeconds) {
                 worstLastMs = std::max(worstLastMs, run.lastNewMs < 0 ? 1e9 : run.lastNewMs);
             }
@@ -396,5 +402,24 @@ int main(int argc, char** argv) {
            "2 rounds = " + std::to_string(static_cast<int>(2 * kRoundSeconds * 1000)) + " ms",
            "< " + std::to_string(static_cast<int>(2 * kRoundSeconds * 1000)) + " ms",
            worstLastMs < 2 * kRoundSeconds * 1000);
+    // camprep lists when its search time is over: the shortest time that
+    // listed all devices in every run, as camprep's start to its exit.
+    double listingAllSeconds = -1;
+    for (const auto& [timeout, all] : everyRunListedAll) {
+        if (all) {
+            listingAllSeconds = longestWall[timeout];
+            break;
+        }
+    }
+    if (listingAllSeconds >= 0) {
+        std::snprintf(text, sizeof text, "%.0f ms", listingAllSeconds * 1000);
+    } else {
+        std::snprintf(text, sizeof text, "never all %d", devices);
+    }
+    bench::PrintResult("discover_fleet: camprep discover's start to its listing of all devices (slowest run of the "
+                       "shortest --timeout that listed all every time)",
+                       text, "2 rounds = " + std::to_string(static_cast<int>(2 * kRoundSeconds * 1000)) + " ms",
+                       "< " + std::to_string(static_cast<int>(2 * kRoundSeconds * 1000)) + " ms",
+                       listingAllSeconds >= 0 && listingAllSeconds * 1000 < 2 * kRoundSeconds * 1000);
     return allRan ? 0 : 1;
 }
