@@ -382,10 +382,13 @@ std::string WriteFleet(const char* softwareVer) {
 
 // A software package: payload and the 64-byte trailer starting "head".
 std::string WritePackage(int mebibytes) {
-    const std::string path = "/tmp/window-stall.pkg";
+    char path[] = "/tmp/window-stall-pkg-XXXXXX";
+    const int fd = ::mkstemp(path);
+    if (fd < 0) return {};
+    ::close(fd);
     std::vector<char> bytes(static_cast<size_t>(mebibytes) * 1024 * 1024, 0x5A);
     const char trailer[64] = {'h', 'e', 'a', 'd'};
-    std::ofstream out(path, std::ios::binary);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.write(trailer, sizeof trailer);
     return out ? path : std::string();
@@ -424,6 +427,7 @@ WindowRun RunFwbatch(TimedApplication& app, const Settings& s) {
     if (fleet.empty() || package.empty() || !camsim.Start(CamsimOptions(s, fleet))) {
         run.failure = "camsim did not start";
         std::remove(fleet.c_str());
+        std::remove(package.c_str());
         return run;
     }
     std::remove(fleet.c_str());
