@@ -7,8 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <nlohmann/json.hpp>
-
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
@@ -96,14 +94,6 @@ ChildRun RunChild(const std::vector<std::string>& args, int sampleMs) {
     run.maxRssKiB = usage.ru_maxrss;
     run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
-}
-
-void PrintResult(const std::string& row, const std::string& figure, const std::string& compared,
-                 const std::string& goal, bool met) {
-    const nlohmann::json line = {
-        {"row", row}, {"figure", figure}, {"compared", compared}, {"goal", goal}, {"met", met}};
-    std::printf("RESULT %s\n", line.dump().c_str());
-    std::fflush(stdout);
 }
 
 std::string Format(const char* format, ...) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "ResultLine.h"  // PrintResult, for the programs that use this
+
 namespace bench {
 
 struct ChildRun {
@@ -22,11 +24,6 @@ struct ChildRun {
 // args[0] is the program's path. Standard error is left to the caller's.
 // sampleMs 0: no /proc sampling (peaks stay 0).
 ChildRun RunChild(const std::vector<std::string>& args, int sampleMs = 5);
-
-// One line of the results table, for scripts/bench:
-//   RESULT {"row":..., "figure":..., "compared":..., "goal":..., "met":...}
-void PrintResult(const std::string& row, const std::string& figure, const std::string& compared,
-                 const std::string& goal, bool met);
 
 // printf into a std::string.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -19,6 +19,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -554,8 +555,17 @@ void CFwbatchDlg::OnUpgrade() {
         LeaveBusyState();
         return;
     }
-    const QByteArray bytes = file.readAll();
-    settings->package.assign(bytes.begin(), bytes.end());
+    // Straight into the batch's buffer, one copy: packages of tens of MiB
+    // are read here, on the window's thread.
+    const qint64 size = file.size();
+    if (size > 0) {
+        settings->package.resize(static_cast<size_t>(size));
+        const qint64 got = file.read(reinterpret_cast<char*>(settings->package.data()), size);
+        settings->package.resize(static_cast<size_t>(std::max<qint64>(got, 0)));
+    } else {
+        const QByteArray bytes = file.readAll();  // no size known: read what there is
+        settings->package.assign(bytes.begin(), bytes.end());
+    }
     m_pendingSettings = std::move(settings);
 
     // Adapters are prepared off the window's thread; the batch starts when
