@@ -21,8 +21,10 @@
 #include "cfgpush/engine/PushJob.h"
 #include "cfgpush/engine/PushWorker.h"
 #include "cfgpush/engine/SendData.h"
+#include "common/platform/Clock.h"
 #include "sim/Simulator.h"
 #include "tests/integration/platform/PrivateNetns.h"
+#include "tests/support/HangGuard.h"
 
 namespace {
 
@@ -182,18 +184,50 @@ TEST(PushWorker, EveryPathOfAPushInOneRun) {
     simulator->Stop();
 }
 
+// Connection waits that hold each worker in its first waiting slice until
+// the test lets them go (a device that never answers), counting every slice.
+struct SliceGate {
+    std::mutex mutex;
+    std::condition_variable cv;
+    int slices = 0;
+    bool open = false;
+    int Wait() {
+        std::unique_lock<std::mutex> lock(mutex);
+        ++slices;
+        cv.notify_all();
+        cv.wait_for(lock, testsupport::kHangGuard, [&] { return open; });
+        return -1;
+    }
+    bool WaitSlices(int n) {
+        std::unique_lock<std::mutex> lock(mutex);
+        return cv.wait_for(lock, testsupport::kHangGuard, [&] { return slices >= n; });
+    }
+    void Open() {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            open = true;
+        }
+        cv.notify_all();
+    }
+    int Slices() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return slices;
+    }
+};
+
 // A group whose owner goes away ends its workers' connection attempts at
-// once instead of waiting out the adapter procedure's minute.
+// once instead of going through the adapter procedure: uncancelled, every
+// worker would wait hundreds more slices (plain connect, 31 adapter attempts
+// with a pause each, both addresses). Cancelled, none waits another slice
+// and no pause begins.
 TEST(PushWorker, CancellingEndsConnectionAttemptsEarly) {
     Package pkg;
     ASSERT_TRUE(pkg.Load());
+    SliceGate gate;
+    platform::ManualClock clock;  // the pauses between attempts pass on it, not in real time
     cfgpush::PushOptions options;
-    // Every wait for a connect runs out (an unanswered device), and the host
-    // has many adapters: uncancelled, this would take minutes.
-    options.connectEnv.waitConnected = [](int, uint32_t timeoutMs) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(std::min<uint32_t>(timeoutMs, 50)));
-        return -1;
-    };
+    options.connectEnv.clock = &clock;
+    options.connectEnv.waitConnected = [&gate](int, uint32_t) { return gate.Wait(); };
     options.connectEnv.hostAddresses = [] { return std::vector<std::string>(30, "127.0.0.1"); };
     cfgpush::PushTarget t;
     t.firstAddress = "127.0.0.250";
@@ -201,17 +235,21 @@ TEST(PushWorker, CancellingEndsConnectionAttemptsEarly) {
     t.dataPort = 9;
     Results results;
     cfgpush::PushWorkerGroup workers;
-    for (int i = 0; i < 3; ++i) {
+    constexpr int kWorkers = 3;
+    for (int i = 0; i < kWorkers; ++i) {
         cfgpush::_file_cfg_info job;
         ASSERT_TRUE(cfgpush::MakePushJob(i, t, "admin", "739164", pkg.lists, pkg.package, job));
         workers.Start(std::move(job), [&results](int row, int code) { results.Add(row, code); }, options);
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    const auto before = std::chrono::steady_clock::now();
+    // Every worker waits in its first slice.
+    const bool allWaiting = gate.WaitSlices(kWorkers);
     workers.CancelAll();
+    gate.Open();
     workers.JoinAll();
-    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(20));  // generous: about a second
-    ASSERT_TRUE(results.WaitFor(3));
+    ASSERT_TRUE(allWaiting) << "the workers never began to connect";
+    EXPECT_EQ(gate.Slices(), kWorkers) << "connection attempts went on after the cancel";
+    EXPECT_EQ(clock.SleptMs(), 0u) << "an adapter attempt began after the cancel";
+    ASSERT_TRUE(results.WaitFor(kWorkers));
     for (const auto& [row, code] : results.byRow) EXPECT_EQ(code, cfgpush::kPushDisconnected) << row;
 }
 

@@ -21,6 +21,7 @@
 #include "fwbatch/engine/UpgradeResult.h"
 #include "sim/Simulator.h"
 #include "tests/integration/sim/SimTestSupport.h"
+#include "tests/support/HangGuard.h"
 
 namespace {
 
@@ -197,6 +198,47 @@ TEST(UpgradeSim, BrokenTransfersAreRetriedUpToFiveAttempts) {
     }
 }
 
+// The test's clock, which also tells when it has been read. The test moves
+// time on only after the worker has read the time before, so the worker sees
+// every step, however slowly it runs.
+class WatchedClock : public platform::Clock {
+public:
+    uint64_t TickMs() override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_reads;
+        m_cv.notify_all();
+        return m_now;
+    }
+    void SleepMs(uint32_t ms) override { Advance(ms); }
+    // Moves time on; returns how often the clock had been read before.
+    uint64_t Advance(uint64_t ms) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_now += ms;
+        return m_reads;
+    }
+    uint64_t Reads() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_reads;
+    }
+    // Waits (bounded) until the clock has been read `count` more times than
+    // `reads`, or `ended` holds (its setter calls Wake).
+    bool WaitReads(uint64_t reads, uint64_t count, const std::atomic<bool>& ended) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_cv.wait_for(lock, testsupport::kHangGuard,
+                             [&] { return m_reads >= reads + count || ended.load(); });
+    }
+    void Wake() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_cv.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    uint64_t m_now = 1000;
+    uint64_t m_reads = 0;
+};
+
 // While the device writes its image the shown value climbs from 91 to 100,
 // one step per tenth of the wait window, and at the window's end the
 // upgrade is taken as done. Time is the test's clock.
@@ -217,7 +259,7 @@ TEST(UpgradeSim, FinalPhaseWaitFollowsTheClock) {
         std::copy_n("head", 4, settings.package.end() - kSoftwareTrailer);
         settings.userName = "admin";
         settings.password = "739164";
-        platform::ManualClock clock;
+        WatchedClock clock;
         UpgradeOptions options = fwtest::QuickUpgradeOptions();
         options.session.clock = &clock;
         options.timings.pollMs = 10;
@@ -226,6 +268,7 @@ TEST(UpgradeSim, FinalPhaseWaitFollowsTheClock) {
         std::condition_variable changed;
         std::vector<int> progress;
         std::atomic<bool> finishing{false};
+        std::atomic<bool> ended{false};
         UpgradeOutcome outcome;
         bool done = false;
         std::thread worker([&] {
@@ -237,31 +280,42 @@ TEST(UpgradeSim, FinalPhaseWaitFollowsTheClock) {
                     changed.notify_all();
                 },
                 options);
-            std::lock_guard<std::mutex> lock(mutex);
-            outcome = o;
-            done = true;
-            changed.notify_all();
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                outcome = o;
+                done = true;
+                changed.notify_all();
+            }
+            ended = true;
+            clock.Wake();
         });
         auto waitFor = [&](const std::function<bool()>& ready, int ms) {
             std::unique_lock<std::mutex> lock(mutex);
             return changed.wait_for(lock, std::chrono::milliseconds(ms), ready);
         };
         ASSERT_TRUE(waitFor([&] { return !progress.empty() && progress.back() == 90; }, 60000));
+        // The worker's next read of the clock is a poll of the writing
+        // phase, the first of which starts the window; time moves only after it.
+        bool keptPolling = clock.WaitReads(clock.Reads(), 1, ended);
+        // Up to the window's end: every step is seen, and the worker goes on
+        // polling (three reads: a poll that ends the wait reads twice).
         const uint64_t step = rows[i].windowMs / 20;
-        uint64_t advanced = 0;
-        while (advanced < 2 * rows[i].windowMs && !waitFor([&] { return done; }, 50)) {
-            clock.Advance(step);
-            advanced += step;
+        for (int k = 0; k < 20 && keptPolling && !ended; ++k) {
+            keptPolling = clock.WaitReads(clock.Advance(step), 3, ended);
         }
-        worker.join();
+        EXPECT_TRUE(keptPolling) << "the worker stopped polling the progress";
+        EXPECT_FALSE(ended) << "the upgrade was taken as done before the window was over";
+        // One step past the window: over. A worker that went on waiting is
+        // let go by the guard, which moves time far on.
+        clock.Advance(step);
+        EXPECT_TRUE(testsupport::ReturnsWithoutHanging(
+            "the upgrade after its window", [&] { worker.join(); },
+            [&] { clock.Advance(10 * rows[i].windowMs); }));
         EXPECT_EQ(outcome.code, kUpgradeSuccess);
         EXPECT_TRUE(finishing.load());
         // The window's end is taken as the device's 99, shown as 91 before the result.
         const std::vector<int> tail(progress.begin() + 90, progress.end());
         EXPECT_EQ(tail, (std::vector<int>{91, 92, 93, 94, 95, 96, 97, 98, 99, 100, 91}));
-        // Over once the window has passed; the first step may come before the wait began.
-        EXPECT_GT(advanced, rows[i].windowMs);
-        EXPECT_LE(advanced, rows[i].windowMs + 2 * step);
     }
 }
 

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace linktest {
@@ -102,6 +104,25 @@ inline Bytes ReadN(int fd, size_t n, int timeoutMs = 10000) {
         out.insert(out.end(), buf, buf + r);
     }
     return out;
+}
+
+// Waits (bounded) until everything that arrived on fd has been read by its
+// owner: the reader is then past those bytes.
+inline bool WaitUntilRead(int fd, int timeoutMs = 10000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int pending = 0;
+        if (::ioctl(fd, FIONREAD, &pending) != 0) {
+            return false;
+        }
+        if (pending == 0) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 // A connected pair of stream sockets: `link` goes to the CTcpLink, the test

@@ -11,6 +11,7 @@
 
 #include "common/link/SWL_TCPLink.h"
 #include "tests/integration/link/LinkTestSupport.h"
+#include "tests/support/HangGuard.h"
 
 namespace {
 
@@ -211,6 +212,7 @@ TEST_F(TcpLinkThreads, WatchdogBreaksASilentLink) {
 TEST_F(TcpLinkThreads, CloseWhileAllThreadsRun) {
     TcpLinkTimings t;
     t.keepAliveIntervalMs = 1;
+    t.stallLimitMs = testsupport::kLongWaitMs;  // a Close that waited for a stall would hang
     Open(t);
     ASSERT_EQ(m_link->StartLinkThreads(&Recorder::Callback, &m_recorder, false), 0);
     ASSERT_EQ(m_link->StartRecvThread(), 0);
@@ -228,9 +230,12 @@ TEST_F(TcpLinkThreads, CloseWhileAllThreadsRun) {
         }
     });
     ASSERT_TRUE(m_recorder.WaitMessages(20));
-    const auto start = std::chrono::steady_clock::now();
-    m_link.reset();  // Close
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_TRUE(testsupport::ReturnsWithoutHanging(
+        "Close while every thread runs", [&] { m_link.reset(); },
+        [&] {
+            stop.store(true);
+            ::shutdown(m_pair.peer, SHUT_RDWR);
+        }));
     const size_t afterClose = m_recorder.Messages().size();
     std::this_thread::sleep_for(milliseconds(20));
     EXPECT_EQ(m_recorder.Messages().size(), afterClose);
@@ -241,15 +246,18 @@ TEST_F(TcpLinkThreads, CloseWhileAllThreadsRun) {
 }
 
 TEST_F(TcpLinkThreads, CloseStopsAThreadWaitingInALongRead) {
-    Open(Quiet());
+    TcpLinkTimings t = Quiet();
+    t.stallLimitMs = testsupport::kLongWaitMs;  // the read gives up only when Close stops it
+    Open(t);
     ASSERT_EQ(m_link->StartLinkThreads(&Recorder::Callback, &m_recorder, false), 0);
     ASSERT_EQ(m_link->StartRecvThread(), 0);
     // The receive thread is inside a frame that will never finish.
     ASSERT_TRUE(linktest::WriteAll(m_pair.peer, Bytes{'1', '1', '1', '1', 100, 0, 0, 0, 1, 2}));
-    std::this_thread::sleep_for(milliseconds(20));
-    const auto start = std::chrono::steady_clock::now();
-    m_link.reset();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    // Into the frame: the receive thread has taken the bytes sent so far.
+    ASSERT_TRUE(linktest::WaitUntilRead(m_pair.link));
+    EXPECT_TRUE(testsupport::ReturnsWithoutHanging(
+        "Close with the receive thread inside a frame", [&] { m_link.reset(); },
+        [&] { ::shutdown(m_pair.peer, SHUT_RDWR); }));
     EXPECT_EQ(m_recorder.BrokenCount(), 0);
 }
 
