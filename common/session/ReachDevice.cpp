@@ -28,8 +28,13 @@ TcpLinkPtr ReachDevice(const char* address, uint16_t port, uint32_t connectMs, u
         SWL_CloseSocket(s);
         return nullptr;
     }
-    if (link->RecvExact(greeting, sizeof greeting, greetingMs) != 0) {
-        return nullptr;  // the link closes the connection
+    {
+        // Cancelling breaks the link while it waits for the greeting, so a
+        // silent device does not hold the worker for the greeting's limit.
+        const CancelLinkGuard guard(cancel, link.get());
+        if (guard.Cancelled() || link->RecvExact(greeting, sizeof greeting, greetingMs) != 0) {
+            return nullptr;  // the link closes the connection
+        }
     }
     return link;
 }

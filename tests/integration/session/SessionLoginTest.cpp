@@ -2,8 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
+#include <thread>
 
 #include "SessionFixture.h"
+#include "common/link/ConnectCancel.h"
+#include "common/session/ReachDevice.h"
+#include "tests/support/HangGuard.h"
 #include "common/platform/Diagnostics.h"
 #include "common/session/ProtocolIds.h"
 #include "common/session/SessionResults.h"
@@ -241,3 +246,33 @@ TEST(SessionLogin, TheLoginLineNeverShowsThePassword) {
 }
 
 }  // namespace
+
+// A device that accepts and never greets: cancelling ends the wait for the
+// greeting at once, not after the greeting's limit (here a day).
+TEST(ReachDevice, CancellingEndsTheWaitForTheGreeting) {
+    ScriptedDevice device;
+    std::promise<void> accepted;
+    device.Start(nullptr, [&](PeerConnection& c) {
+        accepted.set_value();
+        Message m;
+        while (c.ReadMessage(m, 60000)) {
+        }
+    });
+    ConnectCancel cancel;
+    std::promise<bool> reached;
+    std::thread worker([&] {
+        uint8_t greeting[DeviceGreeting::kSize];
+        ConnectProcEnv env;
+        env.localPort = 0;
+        reached.set_value(static_cast<bool>(
+            ReachDevice("127.0.0.1", device.Port(), 5000, testsupport::kLongWaitMs, env, &cancel, greeting)));
+    });
+    ASSERT_EQ(accepted.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    {
+        testsupport::HangGuard guard("ReachDevice after Cancel");
+        cancel.Cancel();
+        worker.join();
+    }
+    EXPECT_FALSE(reached.get_future().get());
+    device.Join();
+}
