@@ -27,6 +27,8 @@ constexpr size_t kReadChunk = 64 * 1024;
 constexpr int kReadsPerEvent = 16;  // then other connections get their turn
 constexpr size_t kMaxPendingOutput = 64u * 1024u * 1024u;
 constexpr size_t kHttpNameField = 64;
+constexpr size_t kMagicBytes = 4;            // "1111" at the start of every frame
+constexpr size_t kGreetingHeaderBytes = 16;  // the greeting's first four words
 // The reply to the version-3 configuration command; the program takes the
 // next message whatever its identifier, so the device answers in its own
 // reply family.
@@ -480,7 +482,7 @@ void Connection::Emit(std::vector<uint8_t> bytes, const Exchange& exchange) {
                 // A frame's magic, or the greeting's first four words (its
                 // protocol version among them); garbled the same way each time.
                 const size_t garbled =
-                    exchange.what == ExchangeKind::Greeting ? 16 : tcplink::kFrameHeaderSize / 2;
+                    exchange.what == ExchangeKind::Greeting ? kGreetingHeaderBytes : kMagicBytes;
                 for (size_t i = 0; i < garbled && i < bytes.size(); ++i) {
                     bytes[i] ^= 0x5A;
                 }
@@ -563,8 +565,8 @@ void Connection::ResetNow() {
         return;
     }
     // A zero linger time makes the close send a reset instead of a FIN.
-    const linger abort{1, 0};
-    ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    const linger hard{1, 0};
+    ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
     Close();
 }
 
