@@ -33,6 +33,9 @@ struct ProcessCounts {
     int threads = 0;
     int descriptors = 0;
 };
+// The counts now. The first call starts and joins a thread first: a
+// sanitizer's runtime starts a thread of its own with the process's first
+// one, and that one is not the engines'.
 ProcessCounts CountNow();
 // Waits (at most limitMs) until both counts are at most `start`'s; the
 // counts last seen.
