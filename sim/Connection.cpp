@@ -27,6 +27,8 @@ constexpr size_t kReadChunk = 64 * 1024;
 constexpr int kReadsPerEvent = 16;  // then other connections get their turn
 constexpr size_t kMaxPendingOutput = 64u * 1024u * 1024u;
 constexpr size_t kHttpNameField = 64;
+constexpr size_t kMagicBytes = 4;            // "1111" at the start of every frame
+constexpr size_t kGreetingHeaderBytes = 16;  // the greeting's first four words
 // The reply to the version-3 configuration command; the program takes the
 // next message whatever its identifier, so the device answers in its own
 // reply family.
@@ -73,12 +75,14 @@ bool Connection::Start() {
     m_greeting.SetWord(13, g.encrypted ? 1 : 0);
     m_keepAliveMs = config->link.keepAliveMs;
 
+    m_plan = m_device.PlanConnection(m_number);
+
     m_device.Records().Modify([](DeviceRecords& r) { ++r.connections; });
     if (config->faults.silence == Silence::NoGreeting) {
         return true;  // not even keep-alive frames: they would be taken for the greeting
     }
-    Queue(m_greeting.bytes.data(), m_greeting.bytes.size());
-    Flush();
+    Emit(std::vector<uint8_t>(m_greeting.bytes.begin(), m_greeting.bytes.end()),
+         Exchange{ExchangeKind::Greeting, 0, {}});
     if (!m_closed && m_keepAliveMs > 0) {
         Later(m_keepAliveMs, [this] { SendKeepAlive(); });
     }
@@ -190,6 +194,10 @@ void Connection::HandleMessage(const uint8_t* message, size_t length) {
         return;
     }
     const auto config = m_device.Config();
+    if (m_stalled) {
+        m_device.Records().Modify([](DeviceRecords& r) { ++r.ignoredWhileSilent; });
+        return;
+    }
     const Silence silence = config->faults.silence;
     const bool silent =
         silence == Silence::NoGreeting || silence == Silence::NoLoginReply ||
@@ -227,6 +235,17 @@ void Connection::OnLogin(const proto::CommandView& request, const DeviceConfig& 
         refusal = kRefuseWrongCredentials;
     } else if (!m_loggedIn && m_service.Sessions() >= config.behaviour.maxSessions) {
         refusal = kRefuseTooManyConnections;
+    } else if (m_plan.Ending() == EndingFault::RefuseLogin && !m_refusedOnce) {
+        // The connection's random fault: its first login is refused.
+        m_refusedOnce = true;
+        refusal = m_plan.Refusal();
+        InjectedFault fault;
+        fault.connection = m_number;
+        fault.exchange = m_exchanges;
+        fault.what = ExchangeKind::Login;
+        fault.kind = EndingFault::RefuseLogin;
+        fault.refusal = refusal;
+        m_device.Records().Modify([&](DeviceRecords& r) { r.injected.push_back(fault); });
     }
 
     LoginEntry entry;
@@ -246,9 +265,11 @@ void Connection::OnLogin(const proto::CommandView& request, const DeviceConfig& 
     m_device.Records().Modify([&](DeviceRecords& r) { r.logins.push_back(std::move(entry)); });
 
     if (refusal != 0) {
-        SendReply(proto::CMD_REPLY_LONGIN_FAIL, LoginRefusalBody(refusal));
+        SendReply(proto::CMD_REPLY_LONGIN_FAIL, LoginRefusalBody(refusal), 0,
+                  Exchange{ExchangeKind::Login, 0, {}});
     } else {
-        SendReply(proto::kReplyLoginOk, LoginSuccessBody(config, m_device.BoundPort()));
+        SendReply(proto::kReplyLoginOk, LoginSuccessBody(config, m_device.BoundPort()), 0,
+                  Exchange{ExchangeKind::Login, 0, {}});
     }
 }
 
@@ -304,7 +325,7 @@ void Connection::OnHttp(const proto::CommandView& request, const DeviceConfig& c
             body.assign(out.Data(), out.Data() + out.Size());
         }
     }
-    SendReply(proto::kReplyHttp, body, 0);
+    SendReply(proto::kReplyHttp, body, 0, Exchange{ExchangeKind::Http, 0, name});
 }
 
 void Connection::OnConfigV3(const proto::CommandView& request, const DeviceConfig& config) {
@@ -313,7 +334,8 @@ void Connection::OnConfigV3(const proto::CommandView& request, const DeviceConfi
         r.configs.push_back(ConfigEntry{ConfigRoute::Command0D01, std::move(payload), false, 0});
     });
     if (!config.behaviour.configV3Silent) {
-        SendReply(kReplyConfigV3, Word(config.behaviour.configV3Reply));
+        SendReply(kReplyConfigV3, Word(config.behaviour.configV3Reply), 0,
+                  Exchange{ExchangeKind::ConfigV3, 0, {}});
     }
 }
 
@@ -342,7 +364,8 @@ void Connection::OnUpgradePiece(UpgradeKind kind, const proto::CommandView& requ
     switch (result.outcome) {
         case UpgradeAssembler::Outcome::Failed:
             m_device.Records().Modify([](DeviceRecords& r) { ++r.upgradesFailed; });
-            SendReply(FailureReplyOf(kind), Word(m_upgrade.PiecesTaken()));
+            SendReply(FailureReplyOf(kind), Word(m_upgrade.PiecesTaken()), 0,
+                      Exchange{ExchangeKind::UpgradePiece, piece.sequence, {}});
             return;
         case UpgradeAssembler::Outcome::Ignored:
             return;
@@ -371,7 +394,8 @@ void Connection::FinishPiece(UpgradeKind kind, uint32_t sequence, bool complete,
     if (m_device.TakeUpgradeFault(SimDevice::FaultKind::FailUpgrade, percent)) {
         m_upgrade.Abort();
         m_device.Records().Modify([](DeviceRecords& r) { ++r.upgradesFailed; });
-        SendReply(FailureReplyOf(kind), Word(sequence));
+        SendReply(FailureReplyOf(kind), Word(sequence), 0,
+                  Exchange{ExchangeKind::UpgradePiece, sequence, {}});
         return;
     }
     const bool reboot = complete && config.behaviour.finish == UpgradeFinish::Reboot;
@@ -383,10 +407,12 @@ void Connection::FinishPiece(UpgradeKind kind, uint32_t sequence, bool complete,
     if (complete) {
         m_device.Records().Modify([](DeviceRecords& r) { ++r.upgradesCompleted; });
     }
-    SendReply(ProgressReplyOf(kind), Word(sequence));
+    SendReply(ProgressReplyOf(kind), Word(sequence), 0,
+              Exchange{ExchangeKind::UpgradePiece, sequence, {}});
 }
 
-void Connection::SendReply(uint32_t id, const std::vector<uint8_t>& body, uint32_t aux) {
+void Connection::SendReply(uint32_t id, const std::vector<uint8_t>& body, uint32_t aux,
+                           const Exchange& exchange) {
     if (m_closed) {
         return;
     }
@@ -399,13 +425,14 @@ void Connection::SendReply(uint32_t id, const std::vector<uint8_t>& body, uint32
     const uint32_t fragmentSize = config->link.fragmentSize;
     const auto total = static_cast<uint32_t>(message.size());
 
+    std::vector<uint8_t> out;
     uint8_t header[tcplink::kFrameHeaderSize];
     if (fragmentSize == 0 || total <= fragmentSize) {
         tcplink::EncodeFrameHeader(total, header);
         if (badMagic)
             std::memcpy(header, "2222", 4);
-        Queue(header, sizeof header);
-        Queue(message.data(), message.size());
+        out.insert(out.end(), header, header + sizeof header);
+        out.insert(out.end(), message.begin(), message.end());
     } else {
         // Fragments of one message share an identifier and a slot; the
         // slot alternates between messages so both are exercised.
@@ -421,19 +448,144 @@ void Connection::SendReply(uint32_t id, const std::vector<uint8_t>& body, uint32
                 std::memcpy(header, "2222", 4);
             uint8_t fragment[tcplink::kFragmentHeaderSize];
             tcplink::EncodeFragmentHeader({messageId, count, total, n, length, slot}, fragment);
-            Queue(header, sizeof header);
-            Queue(fragment, sizeof fragment);
-            Queue(message.data() + offset, length);
+            out.insert(out.end(), header, header + sizeof header);
+            out.insert(out.end(), fragment, fragment + sizeof fragment);
+            out.insert(out.end(), message.begin() + offset, message.begin() + offset + length);
         }
     }
-    Flush();
+    Emit(std::move(out), exchange);
+}
+
+void Connection::Emit(std::vector<uint8_t> bytes, const Exchange& exchange) {
+    if (m_closed || m_stalled) {
+        return;
+    }
+    const uint32_t number = m_exchanges++;
+    if (!m_plan.Active()) {
+        Queue(bytes.data(), bytes.size());
+        Flush();
+        return;
+    }
+    const ReplyShape shape = m_plan.Shape(number, bytes.size());
+    StepAction action = StepAction::None;
+    size_t sendable = bytes.size();
+    if (shape.ending) {
+        InjectedFault fault;
+        fault.connection = m_number;
+        fault.exchange = number;
+        fault.what = exchange.what;
+        fault.sequence = exchange.sequence;
+        fault.name = exchange.name;
+        fault.kind = shape.fault;
+        switch (shape.fault) {
+            case EndingFault::CorruptHeader: {
+                // A frame's magic, or the greeting's first four words (its
+                // protocol version among them); garbled the same way each time.
+                const size_t garbled =
+                    exchange.what == ExchangeKind::Greeting ? kGreetingHeaderBytes : kMagicBytes;
+                for (size_t i = 0; i < garbled && i < bytes.size(); ++i) {
+                    bytes[i] ^= 0x5A;
+                }
+                break;
+            }
+            case EndingFault::Reset:
+            case EndingFault::Stall:
+                action = shape.fault == EndingFault::Reset ? StepAction::Reset : StepAction::Stall;
+                sendable = shape.cutAfter;
+                fault.cutAfter = static_cast<uint32_t>(shape.cutAfter);
+                break;
+            default:
+                break;
+        }
+        m_device.Records().Modify([&](DeviceRecords& r) { r.injected.push_back(fault); });
+    }
+    if (shape.split || shape.slow) {
+        m_device.Records().Modify([&](DeviceRecords& r) {
+            r.splitReplies += shape.split ? 1 : 0;
+            r.slowReplies += shape.slow ? 1 : 0;
+        });
+    }
+    size_t at = 0;
+    bool first = true;
+    for (const size_t piece : shape.pieces) {
+        if (at >= sendable) {
+            break;
+        }
+        const size_t n = std::min(piece, sendable - at);
+        Step step;
+        step.delayMs = first ? shape.delayMs : shape.pieceGapMs;
+        step.bytes.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                          bytes.begin() + static_cast<std::ptrdiff_t>(at + n));
+        m_paced.push_back(std::move(step));
+        at += n;
+        first = false;
+    }
+    if (action != StepAction::None) {
+        Step step;
+        step.delayMs = first ? shape.delayMs : 0;
+        step.action = action;
+        m_paced.push_back(std::move(step));
+    }
+    Pump();
+}
+
+void Connection::Pump() {
+    while (!m_closed && !m_pumpWaiting && !m_paced.empty()) {
+        Step& front = m_paced.front();
+        if (front.delayMs > 0) {
+            const uint32_t delay = front.delayMs;
+            front.delayMs = 0;
+            m_pumpWaiting = true;
+            Later(delay, [this] {
+                m_pumpWaiting = false;
+                Pump();
+            });
+            return;
+        }
+        Step step = std::move(front);
+        m_paced.pop_front();
+        if (!step.bytes.empty()) {
+            Queue(step.bytes.data(), step.bytes.size());
+            Flush();
+        }
+        if (step.action == StepAction::Reset) {
+            ResetNow();
+            return;
+        }
+        if (step.action == StepAction::Stall) {
+            m_stalled = true;  // the connection stays open; the program's end decides
+            m_paced.clear();
+            return;
+        }
+    }
+}
+
+void Connection::ResetNow() {
+    if (m_closed) {
+        return;
+    }
+    // A zero linger time makes the close send a reset instead of a FIN.
+    const linger hard{1, 0};
+    ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    Close();
 }
 
 void Connection::SendKeepAlive() {
+    if (m_stalled) {
+        return;
+    }
     uint8_t header[tcplink::kFrameHeaderSize];
     tcplink::EncodeFrameHeader(0, header);
-    Queue(header, sizeof header);
-    Flush();
+    if (m_paced.empty()) {
+        Queue(header, sizeof header);
+        Flush();
+    } else {
+        // Behind the reply under way, never inside it.
+        Step step;
+        step.bytes.assign(header, header + sizeof header);
+        m_paced.push_back(std::move(step));
+        Pump();
+    }
     if (!m_closed) {
         Later(m_keepAliveMs, [this] { SendKeepAlive(); });
     }

@@ -6,6 +6,7 @@
 // throughout; every delay is a loop timer.
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <set>
@@ -15,6 +16,8 @@
 #include "common/session/CommandMessage.h"
 #include "common/session/DeviceGreeting.h"
 #include "sim/DeviceConfig.h"
+#include "sim/DeviceRecords.h"
+#include "sim/FaultPlan.h"
 #include "sim/UpgradeAssembler.h"
 
 namespace sim {
@@ -53,10 +56,24 @@ private:
     void FinishPiece(UpgradeKind kind, uint32_t sequence, bool complete,
                      const DeviceConfig& config);
 
+    // What a reply answers, for the records of random faults.
+    struct Exchange {
+        ExchangeKind what = ExchangeKind::Other;
+        uint32_t sequence = 0;
+        std::string name;
+    };
     // Sends a reply whole or in fragments (the device's fragment size); the
     // reply counted by the wrong-magic fault goes out with magic "2222".
-    void SendReply(uint32_t id, const std::vector<uint8_t>& body, uint32_t aux = 0);
+    void SendReply(uint32_t id, const std::vector<uint8_t>& body, uint32_t aux,
+                   const Exchange& exchange);
     void SendKeepAlive();
+    // Sends one reply's bytes (or the greeting) as the connection's random
+    // faults shape them: late, in pieces, garbled, cut short and followed
+    // by a reset or by silence.
+    void Emit(std::vector<uint8_t> bytes, const Exchange& exchange);
+    // Sends the paced steps that are due; waits on a timer for a delay.
+    void Pump();
+    void ResetNow();
     void Queue(const uint8_t* data, size_t length);
     void Flush();
     void Anomaly(const std::string& text);
@@ -83,6 +100,21 @@ private:
     uint32_t m_nextSlot = 0;
     UpgradeAssembler m_upgrade;
     std::set<uint64_t> m_timers;
+
+    // Random faults (FaultPlan.h).
+    ConnectionFaultPlan m_plan;
+    uint64_t m_number = 0;      // the device's connection number, from 1
+    uint32_t m_exchanges = 0;   // replies emitted so far, the greeting included
+    bool m_stalled = false;     // answers nothing more
+    bool m_refusedOnce = false;
+    enum class StepAction { None, Reset, Stall };
+    struct Step {
+        uint32_t delayMs = 0;
+        std::vector<uint8_t> bytes;
+        StepAction action = StepAction::None;
+    };
+    std::deque<Step> m_paced;  // output held back by a delay, in order
+    bool m_pumpWaiting = false;
 };
 
 }  // namespace sim

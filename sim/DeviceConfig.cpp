@@ -134,7 +134,36 @@ std::string CheckConfig(const DeviceConfig& config) {
         (config.faults.httpStatus < 100 || config.faults.httpStatus > 999)) {
         return "the HTTP status must be 100..999 (or 0 for none)";
     }
+    const RandomFaults& random = config.faults.random;
+    for (const double rate : {random.reset, random.stall, random.corruptHeader,
+                              random.refuseLogin, random.split, random.slow}) {
+        if (!(rate >= 0 && rate <= 1)) {
+            return "random fault rates are from 0 to 1";
+        }
+    }
+    if (random.EndingRate() > 1 + 1e-9) {
+        return "the rates of reset, stall, corruptHeader and refuseLogin add up to more than 1";
+    }
+    if (random.span == 0) {
+        return "the random faults' span is at least 1";
+    }
     return {};
+}
+
+const char* EndingFaultName(EndingFault fault) {
+    switch (fault) {
+        case EndingFault::None:
+            return "none";
+        case EndingFault::Reset:
+            return "reset";
+        case EndingFault::Stall:
+            return "stall";
+        case EndingFault::CorruptHeader:
+            return "corrupt-header";
+        case EndingFault::RefuseLogin:
+            return "refuse-login";
+    }
+    return "?";
 }
 
 const char* SilenceName(Silence silence) {

@@ -91,6 +91,31 @@ enum class Silence {
     AfterLogin,    // answers the login, then nothing
 };
 
+// Faults drawn at random from a seed (FaultPlan.h). Rates are chances from
+// 0 to 1. The ending faults (reset, stall, corruptHeader, refuseLogin) are
+// per connection and their rates add up to at most 1; split and slow are
+// per reply and change nothing a correct program can see.
+// The random fault a connection ends with, if any.
+enum class EndingFault { None, Reset, Stall, CorruptHeader, RefuseLogin };
+const char* EndingFaultName(EndingFault fault);
+
+struct RandomFaults {
+    uint64_t seed = 0;
+    double reset = 0;          // the reply is cut at a random byte and the connection reset
+    double stall = 0;          // the reply is cut at a random byte, then nothing more is answered
+    double corruptHeader = 0;  // the reply's frame magic (the greeting's header words) is garbled
+    double refuseLogin = 0;    // the login is refused with 2, 3 or 13
+    double split = 0;          // the reply goes out in pieces of random sizes
+    double slow = 0;           // the reply goes out up to slowMaxMs late
+    uint32_t slowMaxMs = 50;
+    // An ending fault fires at one of the first `span` replies (the greeting
+    // is reply 0); beyond the replies a connection has, it never fires.
+    uint32_t span = 102;  // the greeting, the login and 100 upgrade pieces
+
+    double EndingRate() const { return reset + stall + corruptHeader + refuseLogin; }
+    bool Any() const { return EndingRate() > 0 || split > 0 || slow > 0; }
+};
+
 struct DeviceFaults {
     uint32_t refuseLogin = 0;                // non-zero: every login is refused with this code
     UpgradeFault failUpgrade;                // sends progress 0 instead of this percentage
@@ -100,6 +125,7 @@ struct DeviceFaults {
     Silence silence = Silence::None;
     int httpStatus = 0;  // non-zero: every HTTP request is answered with this status
     uint32_t httpFailFirst = 0;  // the first this many HTTP requests are answered 500
+    RandomFaults random;
 };
 
 struct DeviceConfig {

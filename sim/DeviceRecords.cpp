@@ -5,6 +5,24 @@
 
 namespace sim {
 
+const char* ExchangeKindName(ExchangeKind kind) {
+    switch (kind) {
+        case ExchangeKind::Greeting:
+            return "greeting";
+        case ExchangeKind::Login:
+            return "login";
+        case ExchangeKind::Http:
+            return "http";
+        case ExchangeKind::ConfigV3:
+            return "config-v3";
+        case ExchangeKind::UpgradePiece:
+            return "upgrade-piece";
+        case ExchangeKind::Other:
+            return "other";
+    }
+    return "?";
+}
+
 DeviceRecords RecordBook::Snapshot() const {
     std::lock_guard<std::mutex> lock(m_lock);
     return m_records;

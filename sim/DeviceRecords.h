@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/DeviceConfig.h"
 #include "sim/LoginCheck.h"
 #include "sim/UpgradeAssembler.h"
 
@@ -56,6 +57,22 @@ struct PieceEntry {
     uint32_t length = 0;    // the piece's bytes after the sequence number
 };
 
+// What a reply answered, for the records of injected faults.
+enum class ExchangeKind { Greeting, Login, Http, ConfigV3, UpgradePiece, Other };
+const char* ExchangeKindName(ExchangeKind kind);
+
+// A random fault (FaultPlan.h) that ended a connection.
+struct InjectedFault {
+    uint64_t connection = 0;  // the device's connections in the order accepted, from 1
+    uint32_t exchange = 0;    // the reply it fired at on that connection (0: the greeting)
+    ExchangeKind what = ExchangeKind::Greeting;
+    uint32_t sequence = 0;    // UpgradePiece: the piece's sequence number (1..100)
+    std::string name;         // Http: the request's name
+    EndingFault kind = EndingFault::None;
+    uint32_t cutAfter = 0;    // reset, stall: bytes of the reply sent before
+    uint32_t refusal = 0;     // refused login: the code sent
+};
+
 struct DeviceRecords {
     std::vector<LoginEntry> logins;
     std::vector<HttpEntry> http;
@@ -75,6 +92,11 @@ struct DeviceRecords {
     uint32_t dropsDone = 0;          // connections closed on purpose (drop fault, reboot)
     uint32_t ignoredWhileSilent = 0;
     uint32_t clears = 0;  // how often the records were cleared
+    // Random faults: the ones that ended a connection, and how many replies
+    // went out split or late.
+    std::vector<InjectedFault> injected;
+    uint32_t splitReplies = 0;
+    uint32_t slowReplies = 0;
 };
 
 // The records of one device behind a lock; waiters are woken on every change.

@@ -1,5 +1,6 @@
 #include "sim/FleetFile.h"
 
+#include <cstdio>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -58,6 +59,18 @@ public:
             return;
         }
         out = static_cast<T>(value);
+    }
+    void Number(const char* key, double& out, double min, double max) {
+        if (!Has(key))
+            return;
+        const json& v = m_object.at(key);
+        if (!v.is_number() || v.get<double>() < min || v.get<double>() > max) {
+            char range[64];
+            std::snprintf(range, sizeof range, "expected a number from %g to %g", min, max);
+            Fail(key, range);
+            return;
+        }
+        out = v.get<double>();
     }
     void Bool(const char* key, bool& out) {
         if (!Has(key))
@@ -199,6 +212,18 @@ void ReadFaults(Reader& r, DeviceFaults& f) {
     if (r.Has("httpStatus")) {
         r.Integer("httpStatus", f.httpStatus, 0, 999);
     }
+    r.Object("random", [&](Reader& x) {
+        RandomFaults& random = f.random;
+        x.Integer("seed", random.seed, 0, INT64_MAX);
+        x.Number("reset", random.reset, 0, 1);
+        x.Number("stall", random.stall, 0, 1);
+        x.Number("corruptHeader", random.corruptHeader, 0, 1);
+        x.Number("refuseLogin", random.refuseLogin, 0, 1);
+        x.Number("split", random.split, 0, 1);
+        x.Number("slow", random.slow, 0, 1);
+        x.Integer("slowMaxMs", random.slowMaxMs, 0, 3600000);
+        x.Integer("span", random.span, 1, UINT32_MAX);
+    });
 }
 
 }  // namespace
@@ -356,7 +381,18 @@ SETTINGS (all optional):
               dropAt (percent, -1 = off), dropEveryTime (false), failTimes, dropTimes (1: how
               often a fault that is not every time fires), badMagicReply (n-th reply, 0 = off),
               silence ("none" | "no-greeting" | "no-login-reply" | "after-login"),
-              httpStatus (0 = normal answers), httpFailFirst (0: the first n requests get 500) }
+              httpStatus (0 = normal answers), httpFailFirst (0: the first n requests get 500),
+              random: { seed (0), reset, stall, corruptHeader, refuseLogin (chances 0..1 per
+                        connection, adding up to at most 1), split, slow (chances 0..1 per reply),
+                        slowMaxMs (50), span (102) } }
+  Random faults: device i draws from a generator seeded from (seed, i), so the
+  same seed and the same exchanges give the same faults. Each connection ends
+  with at most one of reset (its reply cut at a random byte, then a TCP reset),
+  stall (cut, then nothing more answered, the connection left open),
+  corruptHeader (the reply's frame magic, or the greeting's first 16 bytes,
+  garbled) at one of the first `span` replies (the greeting is reply 0), or
+  refuseLogin (its first login refused with 2, 3 or 13). Any reply may go out
+  split into pieces of random sizes, or up to slowMaxMs late.
 )";
 }
 

@@ -101,6 +101,20 @@ bool RecordStore::WriteDevice(const SimDevice& device) {
         doc["upgradesFailed"] = r.upgradesFailed;
         doc["dropsDone"] = r.dropsDone;
         doc["ignoredWhileSilent"] = r.ignoredWhileSilent;
+        doc["splitReplies"] = r.splitReplies;
+        doc["slowReplies"] = r.slowReplies;
+        nlohmann::json injected = nlohmann::json::array();
+        for (const InjectedFault& f : r.injected) {
+            injected.push_back({{"connection", f.connection},
+                                {"exchange", f.exchange},
+                                {"what", ExchangeKindName(f.what)},
+                                {"sequence", f.sequence},
+                                {"name", f.name},
+                                {"fault", EndingFaultName(f.kind)},
+                                {"cutAfter", f.cutAfter},
+                                {"refusal", f.refusal}});
+        }
+        doc["injected"] = std::move(injected);
 
         nlohmann::json logins = nlohmann::json::array();
         for (const LoginEntry& e : r.logins) {

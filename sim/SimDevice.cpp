@@ -3,7 +3,9 @@
 namespace sim {
 
 SimDevice::SimDevice(size_t index, DeviceConfig config)
-    : m_index(index), m_config(std::make_shared<const DeviceConfig>(std::move(config))) {}
+    : m_index(index),
+      m_config(std::make_shared<const DeviceConfig>(std::move(config))),
+      m_faultRandom(DeviceFaultSeed(m_config->faults.random.seed, index)) {}
 
 std::shared_ptr<const DeviceConfig> SimDevice::Config() const {
     std::lock_guard<std::mutex> lock(m_lock);
@@ -18,6 +20,17 @@ void SimDevice::SetConfig(DeviceConfig config) {
     m_failsTaken = 0;
     m_dropsTaken = 0;
     m_httpRequests = 0;
+    m_faultRandom = FaultRandom(DeviceFaultSeed(m_config->faults.random.seed, m_index));
+    m_connectionsPlanned = 0;
+}
+
+ConnectionFaultPlan SimDevice::PlanConnection(uint64_t& connection) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    connection = ++m_connectionsPlanned;
+    // Drawn whether or not faults are on, so turning them on later keeps
+    // the connections' numbering.
+    const uint64_t seed = m_faultRandom.Next();
+    return ConnectionFaultPlan(m_config->faults.random, seed);
 }
 
 bool SimDevice::TakeUpgradeFault(FaultKind kind, int percent) {

@@ -12,6 +12,7 @@
 
 #include "sim/DeviceConfig.h"
 #include "sim/DeviceRecords.h"
+#include "sim/FaultPlan.h"
 
 namespace sim {
 
@@ -38,6 +39,11 @@ public:
     // True when the fault applies at this percentage now; a once-only fault
     // is then spent until the settings are replaced.
     bool TakeUpgradeFault(FaultKind kind, int percent);
+    // The random faults of the next connection accepted, and its number
+    // (from 1). The device's generator starts again from its seed whenever
+    // the settings are replaced.
+    ConnectionFaultPlan PlanConnection(uint64_t& connection);
+
     // True while the HTTP requests answered so far are fewer than the
     // faults' httpFailFirst (counts this request).
     bool TakeHttpFailure();
@@ -49,6 +55,8 @@ private:
     uint32_t m_failsTaken = 0;
     uint32_t m_dropsTaken = 0;
     uint32_t m_httpRequests = 0;
+    FaultRandom m_faultRandom;
+    uint64_t m_connectionsPlanned = 0;
     RecordBook m_records;
     std::atomic<uint16_t> m_boundPort{0};
 };

@@ -40,6 +40,11 @@ Commands on standard input (with --commands), one per line:
   leave DEVICE | return DEVICE | list | flush | quit
   (DEVICE: an index from 0, a MAC text, or "all")
 
+Random faults (--fault-seed and the rates, or "faults": {"random": ...} in the
+fleet file) are seeded per device and repeat exactly for the same seed and the
+same exchanges; the faults that ended a connection are in the records
+("injected"). See the fleet file's "random" settings below.
+
 Records (with --store DIR): DIR/devices.json, and per device
 DIR/device-INDEX/records.json with config-N.bin, http-N.bin and
 image-TYPE.bin beside it; written within 200 ms of a change and at exit.
@@ -67,6 +72,16 @@ struct Options {
     std::vector<std::string> searchInterfaces;
     bool commands = false;
     bool quiet = false;
+    // Random faults; negative: as the fleet file says.
+    int64_t faultSeed = -1;
+    double resetRate = -1;
+    double stallRate = -1;
+    double corruptRate = -1;
+    double refuseRate = -1;
+    double splitRate = -1;
+    double slowRate = -1;
+    int64_t slowMaxMs = -1;
+    int64_t faultSpan = -1;
 };
 
 // The command line's settings as fleet-file keys, for device `index`.
@@ -99,6 +114,22 @@ void Overlay(const Options& o, size_t index, nlohmann::json& s) {
         s["behaviour"]["finish"] = "reboot";
     if (o.maxSessions >= 0)
         s["behaviour"]["maxSessions"] = o.maxSessions;
+    nlohmann::json random = nlohmann::json::object();
+    if (o.faultSeed >= 0)
+        random["seed"] = o.faultSeed;
+    const std::pair<const char*, double> rates[] = {
+        {"reset", o.resetRate}, {"stall", o.stallRate}, {"corruptHeader", o.corruptRate},
+        {"refuseLogin", o.refuseRate}, {"split", o.splitRate}, {"slow", o.slowRate}};
+    for (const auto& [key, rate] : rates) {
+        if (rate >= 0)
+            random[key] = rate;
+    }
+    if (o.slowMaxMs >= 0)
+        random["slowMaxMs"] = o.slowMaxMs;
+    if (o.faultSpan >= 0)
+        random["span"] = o.faultSpan;
+    if (!random.empty())
+        s["faults"]["random"] = std::move(random);
 }
 
 bool IsLoopback(const std::string& address) {
@@ -231,6 +262,33 @@ int main(int argc, char** argv) {
     app.add_option("--max-sessions", o.maxSessions,
                    "Logged-in sessions per device before code 3 (default 16)")
         ->check(CLI::Range(int64_t{0}, int64_t{UINT32_MAX}));
+    app.add_option("--fault-seed", o.faultSeed,
+                   "Seed of the random faults (device i draws from (seed, i); default 0)")
+        ->check(CLI::Range(int64_t{0}, int64_t{INT64_MAX}));
+    app.add_option("--reset-rate", o.resetRate,
+                   "Chance (0..1) per connection of a reset at a random reply")
+        ->check(CLI::Range(0.0, 1.0));
+    app.add_option("--stall-rate", o.stallRate,
+                   "Chance (0..1) per connection that the device stops answering at a random reply")
+        ->check(CLI::Range(0.0, 1.0));
+    app.add_option("--corrupt-rate", o.corruptRate,
+                   "Chance (0..1) per connection of a garbled frame header at a random reply")
+        ->check(CLI::Range(0.0, 1.0));
+    app.add_option("--refuse-rate", o.refuseRate,
+                   "Chance (0..1) per connection that its login is refused (2, 3 or 13)")
+        ->check(CLI::Range(0.0, 1.0));
+    app.add_option("--split-rate", o.splitRate,
+                   "Chance (0..1) per reply that it goes out in pieces of random sizes")
+        ->check(CLI::Range(0.0, 1.0));
+    app.add_option("--slow-rate", o.slowRate,
+                   "Chance (0..1) per reply that it goes out late (see --slow-max-ms)")
+        ->check(CLI::Range(0.0, 1.0));
+    app.add_option("--slow-max-ms", o.slowMaxMs, "Longest delay of a late reply (default 50)")
+        ->check(CLI::Range(int64_t{0}, int64_t{3600000}));
+    app.add_option("--fault-span", o.faultSpan,
+                   "Replies of a connection a random fault may fire at (default 102: greeting, "
+                   "login, 100 upgrade pieces)")
+        ->check(CLI::Range(int64_t{1}, int64_t{UINT32_MAX}));
     app.add_flag("--no-search", o.noSearch, "Do not answer the device search");
     app.add_option(
         "--search-interface", o.searchInterfaces,

@@ -36,6 +36,7 @@ int Push(_file_cfg_info& job, const PushOptions& options, PushCancel* cancel) {
     sessionOptions.logLoginLine = true;
     sessionOptions.configReplyWaitMs = t.configReplyWaitMs;
     sessionOptions.httpReadWaitMs = t.httpReadWaitMs;
+    sessionOptions.loginReplyWaitMs = t.loginReplyWaitMs;
     int error = 0;
     std::unique_ptr<CNetDVSDevice, NetDeviceReleaser> session;
     // Cancelling breaks the live link; the guard ends before the session.

@@ -26,6 +26,7 @@ struct PushTimings {
     uint32_t firstAddressGreetingMs = 2000;
     uint32_t configReplyWaitMs = 5000;  // version 3
     uint32_t httpReadWaitMs = 5000;     // version 4
+    uint32_t loginReplyWaitMs = 20000;  // version 4
 };
 
 struct PushOptions {
