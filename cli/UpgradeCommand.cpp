@@ -121,6 +121,10 @@ int RunUpgrade(const UpgradeArgs& args) {
     if (!cli::CheckDevicesAndPassword(args.targets, args.password, settings->password, wrong)) {
         return Usage(wrong);
     }
+    wrong = cli::CheckCredentialFields(args.user, settings->password);
+    if (!wrong.empty()) {
+        return Usage(wrong);
+    }
     settings->type = fwbatch::UpgradeTypeFromName(args.type);
     settings->userName = args.user;
     // Read once, before any device starts; the checks that depend on the
