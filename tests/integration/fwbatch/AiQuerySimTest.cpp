@@ -32,6 +32,9 @@ TEST(AiQuerySim, Outcomes) {
         {"request fails once", [](sim::DeviceConfig& d) { d.faults.httpFailFirst = 1; }, {}, 1057,
          {"1.2.0", "2.0.1", "1.0.5"}, 2},
         {"request fails twice", [](sim::DeviceConfig& d) { d.faults.httpFailFirst = 2; }, {}, 1058, {}, 2},
+        // A device's text of any size gives a version of its field's size.
+        {"a version of 4 MiB", [](sim::DeviceConfig& d) { d.identity.ai->structure = std::string(4u << 20, 'v'); },
+         {}, 1057, {std::string(kAiVersionTextMax, 'v'), "2.0.1", "1.0.5"}, 1},
         {"credentials too long for their field", {},
          [](DEVICE_PARAM& e) { e.password = std::string(40, 'p'); }, 1058, {}, 0},
     };
