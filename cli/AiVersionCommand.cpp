@@ -53,6 +53,15 @@ int RunAiVersion(const AiVersionArgs& args) {
     if (cli::NothingToRerun("camprep ai-version", args.targets, byAddress)) {
         return cli::kExitOk;
     }
+    wrong = cli::CheckCredentialFields(args.user, password);
+    if (!wrong.empty()) {
+        return Usage(wrong);
+    }
+    if (!fwbatch::AiCredentialsText(args.user, password)) {
+        return Usage("the user name and password take " + std::to_string(args.user.size() + 1 + password.size()) +
+                     " bytes with the colon between them; the request carries at most " +
+                     std::to_string(fwbatch::kAiCredentialsInputMax));
+    }
     std::vector<fwbatch::DEVICE_PARAM> entries;
     std::vector<Shown> shown;
     for (const std::string& d : byAddress) {

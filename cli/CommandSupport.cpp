@@ -151,6 +151,20 @@ void PrepareAdapters(const char* command, const std::vector<SEARCH_DEVICE_INFO>&
     }
 }
 
+std::string CheckCredentialFields(const std::string& userName, const std::string& password) {
+    const struct {
+        const char* what;
+        size_t length;
+    } texts[] = {{"user name", userName.size()}, {"password", password.size()}};
+    for (const auto& text : texts) {
+        if (text.length > kCredentialTextMax) {
+            return std::string("the ") + text.what + " takes " + std::to_string(text.length) +
+                   " bytes as sent; a device takes at most " + std::to_string(kCredentialTextMax);
+        }
+    }
+    return {};
+}
+
 bool CheckDevicesAndPassword(const DeviceArgs& devices, const PasswordArgs& passwordArgs,
                              std::vector<std::string>& targets, std::string& password, std::string& error) {
     error = CheckDeviceOptions(devices);

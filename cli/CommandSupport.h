@@ -68,6 +68,16 @@ bool NothingToRerun(const char* command, const DeviceArgs& devices, const std::v
 // --report FILE (.csv or .json): what every device ended with.
 void AddReportOption(CLI::App* sub, std::string& path);
 
+// The longest user name or password a device's login carries: its 32-byte
+// field holds the text and the terminating zero.
+constexpr size_t kCredentialTextMax = 31;
+
+// The empty text when the user name and the password, in the form the
+// command sends them, fit their fields; else what does not fit (the
+// password itself is never part of the text). Checked before any device
+// is connected to: no login could carry them.
+std::string CheckCredentialFields(const std::string& userName, const std::string& password);
+
 // Searches for the devices of `series` as --discover asks and keeps those
 // that --match names. False (with the reason) when the search could not run.
 bool DiscoverDevices(const std::string& series, const DeviceArgs& args,

@@ -66,6 +66,13 @@ int RunPush(const PushArgs& args) {
     if (cli::NothingToRerun("camprep push", args.targets, byAddress)) {
         return cli::kExitOk;
     }
+    // Cfgpush sends one byte per character.
+    const std::string userName = cfgpush::LowBytesOfUtf8(args.user);
+    password = cfgpush::LowBytesOfUtf8(password);
+    wrong = cli::CheckCredentialFields(userName, password);
+    if (!wrong.empty()) {
+        return Usage(wrong);
+    }
     std::vector<cfgpush::PushTarget> targets;
     for (const std::string& d : byAddress) {
         cfgpush::PushTarget t;
@@ -124,8 +131,8 @@ int RunPush(const PushArgs& args) {
 
     std::vector<cfgpush::_file_cfg_info> jobs(targets.size());
     for (size_t i = 0; i < targets.size(); ++i) {
-        if (!cfgpush::MakePushJob(static_cast<int32_t>(i), targets[i], cfgpush::LowBytesOfUtf8(args.user),
-                                  cfgpush::LowBytesOfUtf8(password), lists, package, jobs[i])) {
+        if (!cfgpush::MakePushJob(static_cast<int32_t>(i), targets[i], userName, password, lists, package,
+                                  jobs[i])) {
             std::fprintf(stderr, "%s\n", Text(cfgpush::ids::kMsgFileIncorrect).c_str());
             return cli::kExitUsage;
         }

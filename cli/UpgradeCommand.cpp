@@ -263,6 +263,10 @@ int RunUpgrade(const UpgradeArgs& args) {
     if (cli::NothingToRerun("camprep upgrade", args.targets, byAddress)) {
         return cli::kExitOk;
     }
+    wrong = cli::CheckCredentialFields(args.user, settings->password);
+    if (!wrong.empty()) {
+        return Usage(wrong);
+    }
     settings->type = fwbatch::UpgradeTypeFromName(args.type);
     settings->dryRun = args.dryRun;
     settings->userName = args.user;

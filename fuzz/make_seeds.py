@@ -253,6 +253,59 @@ def fac():
     write("fac_parts", "no-header", b"X" + rs + b"a=1\r\nb=2" + rs + b"P" + us + b"c=3")
 
 
+# ---- upgrade_package: type, device version, package ------------------------
+
+def version(a, b, c, d):
+    return le32((a << 24) | (b << 16) | (c << 8) | d)
+
+
+def upgrade_package():
+    pkg = DATA / "fwbatch"
+    sw = (pkg / "sw_250.pkg").read_bytes()
+    gz = (pkg / "sw_gzip.pkg").read_bytes()
+    kernel = (pkg / "kernel.pkg").read_bytes()
+    for name, type_, ver, data in [
+            ("software", 0, version(4, 0, 2, 0), sw),
+            ("software-gzip-old-device", 0, version(4, 0, 1, 0), gz),
+            ("software-gzip-new-device", 0, version(4, 0, 2, 0), gz),
+            ("software-4.0.10.1", 0, version(4, 0, 10, 1), gz),
+            ("kernel", 1, version(5, 0, 0, 0), kernel),
+            ("uboot", 2, version(5, 0, 0, 0), (pkg / "uboot.pkg").read_bytes()),
+            ("ai", 3, version(5, 0, 0, 0), (pkg / "ai.pkg").read_bytes()),
+            ("kernel-as-uboot", 2, version(5, 0, 0, 0), kernel),
+            ("truncated-trailer", 1, version(5, 0, 0, 0), kernel[:-3]),
+            ("trailer-only", 3, version(5, 0, 0, 0), b"head" + le32(5) + bytes(8)),
+            ("unknown-type", 4, version(5, 0, 0, 0), kernel),
+            ("negative-type", 0xFF, version(5, 0, 0, 0), sw),
+            ("empty", 0, version(5, 0, 0, 0), b"")]:
+        write("upgrade_package", name, bytes([type_]) + ver + data)
+
+
+# ---- device_info: GetDeviceInfo answer documents --------------------------
+
+def device_info():
+    def doc(structure, face="2.0.1", vehicle="1.0.5", before=""):
+        return (before + "<config><deviceInfo><structVersion>" + structure +
+                "</structVersion><faceDetectVersion>" + face +
+                "</faceDetectVersion><vehicleVersion>" + vehicle +
+                "</vehicleVersion></deviceInfo></config>")
+    write("device_info", "answer", '<?xml version="1.0" encoding="UTF-8"?>' + doc("1.2.0"))
+    write("device_info", "no-device-info", "<config><other/></config>")
+    write("device_info", "out-of-order",
+          "<config><deviceInfo><vehicleVersion>9</vehicleVersion><structVersion>1"
+          "</structVersion></deviceInfo></config>")
+    write("device_info", "long-version", doc("v" * 200))
+    write("device_info", "cut-in-character", doc("\u4e2d" * 22))
+    write("device_info", "zero-byte", doc("1.2\0secret"))
+    write("device_info", "not-utf8", doc("\xff\xfe").encode("latin-1"))
+    write("device_info", "entities",
+          doc("&lol2;", before='<!DOCTYPE config [<!ENTITY lol "lol">'
+                               '<!ENTITY lol2 "&lol;&lol;&lol;&lol;">]>'))
+    write("device_info", "unterminated", "<config><deviceInfo><structVersion>1.0")
+    write("device_info", "nested", doc("<a>" * 64 + "</a>" * 64))
+    write("device_info", "stray-end-tags", "<config><deviceInfo>" + "<a>" * 32 + "</b>" * 32)
+
+
 if __name__ == "__main__":
     markup()
     lanscout()
@@ -262,3 +315,5 @@ if __name__ == "__main__":
     sim_upgrade()
     sim_base64()
     fac()
+    upgrade_package()
+    device_info()

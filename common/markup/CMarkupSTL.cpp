@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
 
 #include "common/markup/EntityDecode.h"
 #include "common/markup/MarkupNode.h"
@@ -48,6 +49,36 @@ std::string FormatMismatch(std::string_view endName, size_t endOffset, std::stri
     return buffer;
 }
 
+// Where a searched name may go on after an element's name (a zero byte
+// ends it, as it ends a C text).
+bool EndsSearchedName(char c) {
+    switch (c) {
+        case '\0':
+        case ' ':
+        case '=':
+        case '/':
+        case '[':
+        case ']':
+            return true;
+        default:
+            return false;
+    }
+}
+
+// True when an open element's name could match the end tag's name: the
+// name itself, or the name cut where a searched name may go on (see
+// NameMatches).
+bool AnyOpenNameMatches(const std::unordered_map<std::string_view, size_t>& openNames,
+                        std::string_view name) {
+    for (size_t k = 0; k <= name.size(); ++k) {
+        if ((k == name.size() || EndsSearchedName(name[k])) &&
+            openNames.count(name.substr(0, k)) != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 CMarkupSTL::CMarkupSTL() : CMarkupSTL(nullptr, 0) {}
@@ -78,18 +109,15 @@ int CMarkupSTL::AddChild(int parent, size_t start, size_t startTagLen, bool empt
     e.parent = parent;
     const int index = static_cast<int>(m_elems.size());
     // Append as the last child of the parent.
-    int last = m_elems[parent].firstChild;
-    if (last == 0) {
-        m_elems.push_back(e);
-        m_elems[parent].firstChild = index;
-        return index;
-    }
-    while (m_elems[last].next != 0) {
-        last = m_elems[last].next;
-    }
+    const int last = m_elems[parent].lastChild;
     e.prev = last;
     m_elems.push_back(e);
-    m_elems[last].next = index;
+    if (last == 0) {
+        m_elems[parent].firstChild = index;
+    } else {
+        m_elems[last].next = index;
+    }
+    m_elems[parent].lastChild = index;
     return index;
 }
 
@@ -100,6 +128,11 @@ void CMarkupSTL::CloseNotEnded(std::vector<int>& open, size_t from) {
     // run flattens into one sibling chain under the parent of open[from],
     // each element touched once.
     const int parent = m_elems[open[from]].parent;
+    // The chain now ends with the last child of the innermost element that
+    // has children, or with the innermost element itself.
+    const int innermost = open.back();
+    m_elems[parent].lastChild =
+        m_elems[innermost].lastChild != 0 ? m_elems[innermost].lastChild : innermost;
     for (size_t i = from; i < open.size(); ++i) {
         const int elem = open[i];
         ElemPos& e = m_elems[elem];
@@ -111,6 +144,7 @@ void CMarkupSTL::CloseNotEnded(std::vector<int>& open, size_t from) {
             continue;
         }
         e.firstChild = 0;
+        e.lastChild = 0;
         e.next = child;
         m_elems[child].prev = elem;
         for (int c = child; c != 0; c = m_elems[c].next) {
@@ -137,6 +171,17 @@ bool CMarkupSTL::Parse() {
     const std::string_view text(m_doc);
     bool illFormed = false;
     std::vector<int> open;  // open elements, innermost last
+    // How many open elements carry each name: an end tag that no open
+    // element can match is known at once, without searching them all.
+    std::unordered_map<std::string_view, size_t> openNames;
+    auto forget = [&](size_t from) {
+        for (size_t i = from; i < open.size(); ++i) {
+            const auto it = openNames.find(ElementName(open[i]));
+            if (it != openNames.end() && --it->second == 0) {
+                openNames.erase(it);
+            }
+        }
+    };
     size_t offset = 0;
     for (;;) {
         const MarkupNode node = markup::ScanNode(text, offset, text.size());
@@ -151,6 +196,7 @@ bool CMarkupSTL::Parse() {
                     AddChild(parent, node.start, node.end - node.start, node.emptyElement);
                 if (!node.emptyElement) {
                     open.push_back(elem);
+                    ++openNames[ElementName(elem)];
                 }
                 break;
             }
@@ -160,7 +206,10 @@ bool CMarkupSTL::Parse() {
                 // Compared as a C text would be: up to a zero byte in it.
                 const std::string_view nameText = name.substr(0, name.find('\0'));
                 int match = -1;
-                for (int i = static_cast<int>(open.size()) - 1; i >= 0 && !name.empty(); --i) {
+                // The search from the innermost element ends at a match, and
+                // everything it passed is closed: each element is passed once.
+                const bool mayMatch = !name.empty() && AnyOpenNameMatches(openNames, name);
+                for (int i = static_cast<int>(open.size()) - 1; i >= 0 && mayMatch; --i) {
                     if (NameMatches(open[static_cast<size_t>(i)], nameText)) {
                         match = i;
                         break;
@@ -177,11 +226,13 @@ bool CMarkupSTL::Parse() {
                     illFormed = true;
                     RecordError(FormatMismatch(name, node.start + 1, ElementName(inner),
                                                m_elems[inner].start));
+                    forget(static_cast<size_t>(match) + 1);
                     CloseNotEnded(open, static_cast<size_t>(match) + 1);
                 }
                 ElemPos& e = m_elems[open.back()];
                 e.endTagLen = node.end - node.start;
                 e.length = node.end - e.start;
+                forget(open.size() - 1);
                 open.pop_back();
                 break;
             }

@@ -55,6 +55,7 @@ private:
         uint8_t flags = 0;
         int parent = 0;
         int firstChild = 0;
+        int lastChild = 0;  // so that appending a child does not walk its siblings
         int next = 0;
         int prev = 0;
     };

@@ -1,5 +1,8 @@
 #include "fwbatch/engine/AiQuery.h"
 
+#include <cstring>
+
+#include "common/discovery/SearchAnswer.h"
 #include "common/markup/CBase64Encoder.h"
 #include "common/markup/CMarkupSTL.h"
 #include "common/platform/Diagnostics.h"
@@ -80,6 +83,16 @@ std::optional<std::string> QueryDeviceInfo(const DEVICE_PARAM& entry, const AiQu
     return std::nullopt;
 }
 
+namespace {
+
+std::string VersionText(const std::string& text) {
+    char field[kAiVersionTextMax + 1];
+    discovery::CopyField(field, sizeof field, text.data(), text.size());
+    return std::string(field, strnlen(field, sizeof field));
+}
+
+}  // namespace
+
 AiVersionTexts ParseDeviceInfo(std::string_view document) {
     AiVersionTexts versions;
     CMarkupSTL xml(document);
@@ -90,13 +103,13 @@ AiVersionTexts ParseDeviceInfo(std::string_view document) {
     // Each search goes on after the previous find, so the three are read in
     // this order.
     if (xml.FindElement("structVersion")) {
-        versions.structure = xml.GetElementText();
+        versions.structure = VersionText(xml.GetElementText());
     }
     if (xml.FindElement("faceDetectVersion")) {
-        versions.face = xml.GetElementText();
+        versions.face = VersionText(xml.GetElementText());
     }
     if (xml.FindElement("vehicleVersion")) {
-        versions.vehicle = xml.GetElementText();
+        versions.vehicle = VersionText(xml.GetElementText());
     }
     return versions;
 }

@@ -66,8 +66,14 @@ std::optional<std::string> AiCredentialsText(std::string_view userName, std::str
 std::optional<std::string> QueryDeviceInfo(const DEVICE_PARAM& entry, const AiQueryOptions& options = {},
                                            ConnectCancel* cancel = nullptr);
 
+// The longest version text kept: a version lives in a 64-byte field with
+// its terminating zero, whatever the device sends.
+constexpr size_t kAiVersionTextMax = 63;
+
 // config -> deviceInfo -> structVersion, faceDetectVersion, vehicleVersion
-// (found in that order); a missing element gives an empty text.
+// (found in that order); a missing element gives an empty text. Each text
+// ends at its first zero byte and is cut to kAiVersionTextMax bytes without
+// splitting a UTF-8 character.
 AiVersionTexts ParseDeviceInfo(std::string_view document);
 
 // The whole query of one device. Credentials whose text would not fit its

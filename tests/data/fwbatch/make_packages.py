@@ -46,6 +46,8 @@ PACKAGES = {
     "sw_large.pkg": (software, pattern(300007, 3)),
     "sw_gzip.pkg": (software, gzipped(pattern(4000, 4))),
     "kernel.pkg": (lambda p: component(p, 2), pattern(1234, 5)),
+    "uboot.pkg": (lambda p: component(p, 1), pattern(300, 6)),
+    "ai.pkg": (lambda p: component(p, 5), pattern(200, 7)),
 }
 
 lines = []

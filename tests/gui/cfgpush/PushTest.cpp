@@ -7,8 +7,8 @@
 #include <QBuffer>
 #include <QComboBox>
 #include <QDir>
-#include <QImage>
 #include <QLineEdit>
+#include <QImage>
 #include <QPainter>
 #include <QSaveFile>
 
@@ -436,6 +436,53 @@ TEST_F(ScreenshotTest, English) {
 }
 TEST_F(ScreenshotTest, Chinese) {
     Take("zh_CN.UTF-8", "cfgpush-zh.png");
+}
+
+}  // namespace
+
+namespace {
+
+// The user name and password edits take any length. Credentials that do not
+// fit the login's fields never reach a device: a version-3 device needs no
+// login and gets its configuration; a version-4 device is refused before
+// any login request is sent ("Failed!"); the window ends idle either way.
+TEST_F(PushWindowTest, OverLongCredentialsNeverReachALogin) {
+    StartFleet({Device(0, "3.4.2.1"), Device(1, "4.1.2.3")});
+    OpenWindow("en_GB.UTF-8", PushOptions());
+    Window().OnFileChosen(Fac("small.fac"));
+    PostSimDevice(0);
+    PostSimDevice(1);
+    guitest::Pump();
+    auto* user = static_cast<QLineEdit*>(Window().ControlById(1008));
+    auto* password = static_cast<QLineEdit*>(Window().ControlById(1009));
+    const struct {
+        const char* what;
+        QString user;
+        QString password;
+    } rows[] = {
+        {"user of 10000", QString(10000, 'u'), "739164"},
+        {"password of 32", "admin", QString(32, 'p')},
+        // One byte per character is sent: 32 characters are too many.
+        {"user of 32 characters outside Latin-1", QString::fromUtf8("\xE4\xB8\xAD").repeated(32), "739164"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        user->setText(row.user);
+        password->setText(row.password);
+        ASSERT_EQ(user->text(), row.user);
+        Click(1001);
+        Click(1005);
+        ASSERT_TRUE(guitest::WaitUntil([&] { return !Window().Busy(); }, 60000));
+        guitest::Pump();
+        EXPECT_EQ(Result(SimMac(0)), "Success!");
+        EXPECT_EQ(Result(SimMac(1)), "Failed!");
+        EXPECT_TRUE(ButtonsEnabled());
+    }
+    EXPECT_TRUE(m_sim->Records(0).logins.empty());
+    EXPECT_EQ(m_sim->Records(0).configs.size(), 3u);
+    EXPECT_TRUE(m_sim->Records(1).logins.empty());
+    EXPECT_TRUE(m_sim->Records(1).configs.empty());
+    EXPECT_TRUE(m_sim->Records(1).http.empty());
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The push worker and `camprep push` against simulated devices: every path
 // of a push in one run, the devices' received bytes compared with the
 // payloads GetSendData builds.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -8,6 +10,9 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <thread>
 #include <map>
 #include <memory>
@@ -359,6 +364,67 @@ TEST(CamprepPush, DryRunSendsNothing) {
     for (Case c : {kV4Plain, kWrongPassword, kStatus500, kV3}) {
         EXPECT_TRUE(simulator->Records(c).http.empty()) << c;
         EXPECT_TRUE(simulator->Records(c).configs.empty()) << c;
+    }
+    simulator->Stop();
+}
+
+// Packages camprep refuses, before any worker starts: each names what is
+// wrong, exits 2, and no device is even connected to.
+TEST(CamprepPush, RefusedPackagesReachNoDevice) {
+    auto simulator = Start(Fleet());
+    ASSERT_TRUE(simulator);
+    const std::string dir = std::string(CAMPREP_TEST_DATA_DIR) + "/fac/";
+    const std::string badFormat = "The configuration file is not in the correct format!\n";
+    const std::string incorrect = "The configuration file is incorrect!\n";
+    // small.fac with the last byte of its enciphered common block changed:
+    // the block's padding no longer holds (offset 20, length 40, as
+    // tests/data/fac/packages.json gives them).
+    std::vector<uint8_t> damaged;
+    {
+        std::ifstream in(dir + "small.fac", std::ios::binary);
+        damaged.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    ASSERT_EQ(damaged.size(), 162u);
+    damaged[59] ^= 0xFF;
+    const std::string damagedPath = "/tmp/camprep-damaged-" + std::to_string(getpid()) + ".fac";
+    std::ofstream(damagedPath, std::ios::binary)
+        .write(reinterpret_cast<const char*>(damaged.data()), static_cast<std::streamsize>(damaged.size()));
+    struct Row {
+        std::string fac;
+        std::vector<std::string> extra;
+        std::string err;
+    };
+    const std::vector<Row> rows = {
+        {dir + "bad_magic.fac", {}, badFormat},
+        {dir + "short_magic.fac", {}, badFormat},
+        {dir + "past_end_common.fac", {}, badFormat},
+        {dir + "past_end_product_name.fac", {}, badFormat},
+        {dir + "huge_picture_count.fac", {}, badFormat},
+        {dir + "negative_product_length.fac", {}, badFormat},
+        {dir + "common_not_deciphering.fac", {}, incorrect},
+        {dir + "common_without_header.fac", {}, incorrect},
+        {dir + "product_blocks_bad.fac", {"--product-type", "odd-length"}, incorrect},
+        {dir + "product_blocks_bad.fac", {"--product-type", "header-after-zero"}, incorrect},
+        {damagedPath, {}, incorrect},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fac + " " + ::testing::PrintToString(row.extra));
+        std::vector<std::string> args = {"push", "--fac", row.fac};
+        args.insert(args.end(), row.extra.begin(), row.extra.end());
+        for (size_t i = 0; i < kCaseCount; ++i) {
+            args.push_back("--device");
+            args.push_back(simulator->Address(i) + ":" + std::to_string(simulator->DataPort(i)));
+        }
+        const cli_test::ProcessResult run = cli_test::RunProcess(CAMPREP_BIN, args);
+        EXPECT_EQ(run.exitStatus, 2);
+        EXPECT_EQ(run.err, row.err);
+        EXPECT_EQ(run.out, "");
+    }
+    std::remove(damagedPath.c_str());
+    for (size_t i = 0; i < kCaseCount; ++i) {
+        const sim::DeviceRecords records = simulator->Records(i);
+        EXPECT_EQ(records.connections, 0u) << i;
+        EXPECT_TRUE(records.configs.empty() && records.http.empty()) << i;
     }
     simulator->Stop();
 }

@@ -32,6 +32,12 @@ TEST(AiQuerySim, Outcomes) {
         {"request fails once", [](sim::DeviceConfig& d) { d.faults.httpFailFirst = 1; }, {}, 1057,
          {"1.2.0", "2.0.1", "1.0.5"}, 2},
         {"request fails twice", [](sim::DeviceConfig& d) { d.faults.httpFailFirst = 2; }, {}, 1058, {}, 2},
+        // A long text gives a version of its field's size; a reply above
+        // the session's limit for replies breaks the link (asked twice).
+        {"a version of 1 MiB", [](sim::DeviceConfig& d) { d.identity.ai->structure = std::string(1u << 20, 'v'); },
+         {}, 1057, {std::string(kAiVersionTextMax, 'v'), "2.0.1", "1.0.5"}, 1},
+        {"a reply above the limit", [](sim::DeviceConfig& d) { d.identity.ai->structure = std::string(5u << 20, 'v'); },
+         {}, 1058, {}, 2},
         {"credentials too long for their field", {},
          [](DEVICE_PARAM& e) { e.password = std::string(40, 'p'); }, 1058, {}, 0},
     };

@@ -194,6 +194,67 @@ TEST(FwbatchCli, InterruptStartsNoFurtherDevice) {
     EXPECT_EQ(simulator->Records(1).connections + simulator->Records(2).connections, 0u);
 }
 
+// Packages the device check refuses: each device logs the program in and
+// then receives no upgrade request at all, and the result says why.
+TEST(FwbatchCli, RefusedPackagesSendNoPiece) {
+    const std::vector<uint8_t> kernel = fwtest::ReadPackage("kernel.pkg");
+    const std::vector<uint8_t> software = fwtest::ReadPackage("sw_250.pkg");
+    struct Row {
+        const char* what;
+        std::vector<uint8_t> package;
+        const char* type;
+        const char* deviceVersion;
+    };
+    const std::vector<Row> rows = {
+        {"trailer cut short", std::vector<uint8_t>(kernel.begin(), kernel.end() - 3), "kernel", "5.0.0.0"},
+        {"a kernel package as software", kernel, "software", "5.0.0.0"},
+        {"a kernel package as the boot loader", kernel, "uboot", "5.0.0.0"},
+        {"a software image as the AI library", software, "ai", "5.0.0.0"},
+        {"an uncompressed image for 4.0.1", software, "software", "4.0.1.0"},
+        {"a compressed image for 4.0.2", fwtest::ReadPackage("sw_gzip.pkg"), "software", "4.0.2.0"},
+        {"the magic damaged", [&] {
+             std::vector<uint8_t> p = software;
+             p[p.size() - 64] ^= 0xFF;
+             return p;
+         }(), "software", "5.0.0.0"},
+        {"an empty file", {}, "software", "5.0.0.0"},
+    };
+    std::vector<sim::DeviceConfig> devices;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        sim::DeviceConfig d = sim::DefaultDevice(i);
+        d.identity.dataPort = 0;
+        d.identity.softwareVer = rows[i].deviceVersion;
+        devices.push_back(d);
+    }
+    sim::Simulator simulator(devices);
+    std::string error;
+    ASSERT_TRUE(simulator.Start(&error)) << error;
+    const std::string path = "/tmp/camprep-refused-" + std::to_string(getpid()) + ".pkg";
+    for (size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(rows[i].what);
+        {
+            std::ofstream out(path, std::ios::binary);
+            out.write(reinterpret_cast<const char*>(rows[i].package.data()),
+                      static_cast<std::streamsize>(rows[i].package.size()));
+        }
+        const std::string device = simulator.Address(i) + ":" + std::to_string(simulator.DataPort(i));
+        const cli_test::ProcessResult run = cli_test::RunProcess(
+            CAMPREP_BIN, {"upgrade", "--json", "--package", path, "--type", rows[i].type, "--device", device});
+        EXPECT_EQ(run.exitStatus, 1) << run.err;
+        const nlohmann::json out = nlohmann::json::parse(run.out, nullptr, false);
+        ASSERT_TRUE(out.is_array() && out.size() == 1) << run.out;
+        EXPECT_EQ(out[0]["result"], "Upgrade package error!");
+        EXPECT_EQ(out[0]["attempts"], 1);
+        const sim::DeviceRecords records = simulator.Records(i);
+        EXPECT_EQ(records.logins.size(), 1u);
+        EXPECT_TRUE(records.pieces.empty());
+        EXPECT_TRUE(records.images.empty());
+        EXPECT_TRUE(records.unservedRequests.empty());
+        EXPECT_TRUE(records.anomalies.empty());
+    }
+    std::remove(path.c_str());
+}
+
 }  // namespace
 
 namespace {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <thread>
 
 #include "common/link/SWL_TCPLink.h"
@@ -150,6 +151,58 @@ TEST_F(TcpLinkThreads, ProtocolErrorOnTheReceiveThreadBreaksTheLinkOnce) {
     EXPECT_TRUE(m_link->IsBroken());
     m_link.reset();
     EXPECT_EQ(m_recorder.BrokenCount(), 1);
+}
+
+// Sizes no device message comes near, in a frame header or a fragment
+// header, after a message that still arrives: the receive thread refuses
+// them before reading or keeping anything of that size, reports the broken
+// link once, and the peer then sees the link closed.
+TEST(TcpLinkHostileSizes, EndTheLinkOnceAndDeliverNothingMore) {
+    const auto frameOf = [](uint32_t length) {
+        Bytes header{'1', '1', '1', '1'};
+        linktest::PutLe32(header, length);
+        return header;
+    };
+    struct Row {
+        const char* what;
+        Bytes hostile;
+    };
+    const Row rows[] = {
+        {"frame of 4 GiB - 2", frameOf(0xFFFFFFFEu)},
+        {"frame of 2 GiB", frameOf(0x80000000u)},
+        {"fragment total of 4 GiB - 16", linktest::Fragment(1, 2, 0xFFFFFFF0u, 1, 0, Bytes{})},
+        {"fragment total of 2 GiB with its bytes following", linktest::Fragment(1, 2, 0x80000000u, 1, 1, Bytes(64, 1))},
+        {"fragment length of 4 GiB - 16", linktest::Fragment(1, 2, 16, 1, 0, Bytes{}, 0xFFFFFFF0u)},
+        {"fragment length of 2 GiB on a bad slot", linktest::Fragment(1, 1, 16, 1, 7, Bytes{}, 0x80000000u)},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        linktest::SocketPair pair;
+        ASSERT_GE(pair.link, 0);
+        TcpLinkTimings timings;
+        timings.keepAliveIntervalMs = 60000;
+        TcpLinkPtr link(CTcpLink::Create(pair.link, timings));
+        ASSERT_NE(link, nullptr);
+        Recorder recorder;
+        ASSERT_EQ(link->StartLinkThreads(&Recorder::Callback, &recorder, false), 0);
+        ASSERT_EQ(link->StartRecvThread(), 0);
+        ASSERT_TRUE(linktest::WriteAll(pair.peer, linktest::Concat({Frame(Text("before")), row.hostile,
+                                                                     Frame(Text("after"))})));
+        ASSERT_TRUE(recorder.WaitBroken());
+        EXPECT_TRUE(link->IsBroken());
+        link.reset();
+        EXPECT_EQ(recorder.BrokenCount(), 1);
+        const auto messages = recorder.Messages();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0], Text("before"));
+        // Closed: the peer reads the end of the stream (or a reset, since
+        // what it sent after the hostile header was never read), not a wait.
+        uint8_t byte = 0;
+        pollfd pfd{pair.peer, POLLIN, 0};
+        ASSERT_EQ(::poll(&pfd, 1, 10000), 1);
+        const ssize_t r = ::recv(pair.peer, &byte, 1, MSG_DONTWAIT);
+        EXPECT_TRUE(r == 0 || (r < 0 && errno == ECONNRESET)) << r << " " << errno;
+    }
 }
 
 TEST_F(TcpLinkThreads, StalledPeerBreaksTheSendingLink) {

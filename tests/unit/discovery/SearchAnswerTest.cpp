@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -315,6 +319,64 @@ TEST(SearchAnswerRobustness, MutatedAnswersNeverBreakTheParser) {
                           sizeof r.device->devName);
             }
         }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+std::string Repeat(const std::string& piece, size_t count) {
+    std::string out;
+    for (size_t i = 0; i < count; ++i) out += piece;
+    return out;
+}
+
+// Hostile answers of a datagram's size at most: each gives a record whose
+// fields hold their terminating zero, or nothing; entity definitions are
+// not expanded; a MAC text of any length is cut to the record's field.
+TEST(SearchAnswerRobustness, HostileAnswersGiveBoundedRecords) {
+    auto answer = [](const std::string& name, const std::string& before = "", const std::string& after = "") {
+        return before + "<multicastSearchResult><productInfo><productSeries>KMX_IPC</productSeries><devName>" +
+               name + "</devName></productInfo>" + after + "</multicastSearchResult>";
+    };
+    struct Row {
+        const char* what;
+        std::string mac;
+        std::string answer;
+        Type type;
+        std::string devName;
+    };
+    const std::vector<Row> rows = {
+        {"entity definitions", "M",
+         answer("&b;&b;", "<!DOCTYPE multicastSearchResult [<!ENTITY a \"aaaa\"><!ENTITY b \"&a;&a;&a;&a;\">]>"),
+         Type::Device, "&b;&b;"},
+        {"sixteen thousand siblings", "M", answer("cam", "", Repeat("<x/>", 16000)), Type::Device, "cam"},
+        {"deep nesting after the name", "M", answer("cam", "", Repeat("<x>", 16000)), Type::Device, "cam"},
+        {"stray end tags", "M", answer("cam", "", Repeat("</x>", 16000)), Type::Device, "cam"},
+        {"a name of 60000 bytes", "M", answer(std::string(60000, 'n')), Type::Device, std::string(63, 'n')},
+        {"a name that is not UTF-8", "M", answer("\xff\xfe\xfd"), Type::Device, "\xff\xfe\xfd"},
+        {"a name never ended", "M", "<multicastSearchResult><productInfo><devName>" + std::string(60000, 'n'),
+         Type::Device, ""},
+        {"a MAC text of 10000 bytes", std::string(10000, 'A'), answer("cam"), Type::Device, "cam"},
+        {"no markup at all", "M", std::string(60000, '&'), Type::Dropped, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const SearchReport r = ParseSearchAnswer(row.mac.c_str(), 1, row.answer.c_str(), kFwbatchRules);
+        ASSERT_EQ(r.type, row.type);
+        if (r.type != Type::Device) {
+            continue;
+        }
+        const SEARCH_DEVICE_INFO& d = *r.device;
+        EXPECT_EQ(std::string(d.devName, strnlen(d.devName, sizeof d.devName)), row.devName);
+        for (const auto& [field, size] : std::vector<std::pair<const char*, size_t>>{
+                 {d.devName, sizeof d.devName}, {d.mac, sizeof d.mac}, {d.ip[0], sizeof d.ip[0]},
+                 {d.ip[1], sizeof d.ip[1]}, {d.productModel, sizeof d.productModel},
+                 {d.softwareVer, sizeof d.softwareVer}, {d.kernelVer, sizeof d.kernelVer}}) {
+            EXPECT_LT(strnlen(field, size), size);
+        }
+        EXPECT_EQ(std::string(d.mac), row.mac.substr(0, std::min<size_t>(row.mac.size(), 19)));
     }
 }
 

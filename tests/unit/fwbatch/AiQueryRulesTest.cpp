@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "fwbatch/engine/AiQuery.h"
 
@@ -42,6 +43,53 @@ TEST(AiQuery, AnswerDocument) {
         EXPECT_EQ(got.structure, row.expected.structure) << row.document;
         EXPECT_EQ(got.face, row.expected.face) << row.document;
         EXPECT_EQ(got.vehicle, row.expected.vehicle) << row.document;
+    }
+}
+
+// What a hostile device may answer: each version is a bounded text, read up
+// to its first zero byte and cut to kAiVersionTextMax bytes without
+// splitting a UTF-8 character; entity definitions are not expanded.
+TEST(AiQuery, HostileAnswerDocuments) {
+    auto doc = [](const std::string& structure, const std::string& before = "") {
+        return before + "<config><deviceInfo><structVersion>" + structure +
+               "</structVersion><faceDetectVersion>2</faceDetectVersion><vehicleVersion>3</vehicleVersion>"
+               "</deviceInfo></config>";
+    };
+    auto repeat = [](const std::string& piece, size_t count) {
+        std::string out;
+        for (size_t i = 0; i < count; ++i) out += piece;
+        return out;
+    };
+    std::string chinese;  // 22 three-byte characters: 66 bytes
+    for (int i = 0; i < 22; ++i) chinese += "\xE4\xB8\xAD";
+    struct Row {
+        const char* what;
+        std::string document;
+        std::string structure;
+        std::string face;
+    };
+    const std::vector<Row> rows = {
+        {"a huge version", doc(std::string(4u << 20, 'v')), std::string(kAiVersionTextMax, 'v'), "2"},
+        {"exactly the limit", doc(std::string(kAiVersionTextMax, 'v')), std::string(kAiVersionTextMax, 'v'), "2"},
+        {"a cut inside a character", doc(chinese), chinese.substr(0, 63), "2"},
+        {"a zero byte", doc(std::string("1.2") + '\0' + "secret"), "1.2", "2"},
+        {"not UTF-8", doc("\xff\xfe" "1"), "\xff\xfe" "1", "2"},
+        {"entity definitions",
+         doc("&lol2;", "<!DOCTYPE config [<!ENTITY lol \"lol\"><!ENTITY lol2 \"&lol;&lol;&lol;&lol;\">]>"), "&lol2;",
+         "2"},
+        {"a huge attribute", "<config><deviceInfo a=\"" + std::string(4u << 20, 'a') +
+                                 "\"><structVersion>1</structVersion></deviceInfo></config>",
+         "1", ""},
+        {"deep nesting inside the version", doc(repeat("<a>", 100000) + repeat("</a>", 100000)), "", "2"},
+        {"a hundred thousand elements never ended", "<config><deviceInfo>" + repeat("<a>", 100000), "", ""},
+        {"unterminated version", "<config><deviceInfo><structVersion>1.0", "", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const AiVersionTexts got = ParseDeviceInfo(row.document);
+        EXPECT_EQ(got.structure, row.structure);
+        EXPECT_EQ(got.face, row.face);
+        EXPECT_LE(got.vehicle.size(), kAiVersionTextMax);
     }
 }
 
