@@ -107,6 +107,9 @@ int CMarkupSTL::AddChild(int parent, size_t start, size_t startTagLen, bool empt
     e.length = startTagLen;
     e.flags = empty ? kEmptyElement : 0;
     e.parent = parent;
+    const std::string_view name = ScanName(start);
+    e.nameOffset = static_cast<size_t>(name.data() - m_doc.data());
+    e.nameLength = name.size();
     const int index = static_cast<int>(m_elems.size());
     // Append as the last child of the parent.
     const int last = m_elems[parent].lastChild;
@@ -167,19 +170,43 @@ bool CMarkupSTL::Parse() {
         m_error = "Empty document";
         return false;
     }
+    {
+        // Entry 0 reads as a tag at offset 0, as every element does.
+        const std::string_view name = ScanName(0);
+        m_elems[0].nameOffset = static_cast<size_t>(name.data() - m_doc.data());
+        m_elems[0].nameLength = name.size();
+    }
 
     const std::string_view text(m_doc);
     bool illFormed = false;
     std::vector<int> open;  // open elements, innermost last
-    // How many open elements carry each name: an end tag that no open
-    // element can match is known at once, without searching them all.
+    // Deeply nested documents only: how many open elements carry each
+    // name, so an end tag that no open element can match is known at once
+    // instead of after searching them all. Shallow ones (every real
+    // answer) are searched directly: that costs less than keeping the index.
+    constexpr size_t kIndexFromDepth = 64;
     std::unordered_map<std::string_view, size_t> openNames;
+    bool indexed = false;
+    auto remember = [&](int elem) {
+        if (indexed) {
+            ++openNames[ElementName(elem)];
+        } else if (open.size() > kIndexFromDepth) {
+            for (const int e : open) {
+                ++openNames[ElementName(e)];
+            }
+            indexed = true;
+        }
+    };
     auto forget = [&](size_t from) {
-        for (size_t i = from; i < open.size(); ++i) {
+        for (size_t i = from; indexed && i < open.size(); ++i) {
             const auto it = openNames.find(ElementName(open[i]));
             if (it != openNames.end() && --it->second == 0) {
                 openNames.erase(it);
             }
+        }
+        if (indexed && from < kIndexFromDepth / 2) {
+            openNames.clear();
+            indexed = false;
         }
     };
     size_t offset = 0;
@@ -196,7 +223,7 @@ bool CMarkupSTL::Parse() {
                     AddChild(parent, node.start, node.end - node.start, node.emptyElement);
                 if (!node.emptyElement) {
                     open.push_back(elem);
-                    ++openNames[ElementName(elem)];
+                    remember(elem);
                 }
                 break;
             }
@@ -208,7 +235,7 @@ bool CMarkupSTL::Parse() {
                 int match = -1;
                 // The search from the innermost element ends at a match, and
                 // everything it passed is closed: each element is passed once.
-                const bool mayMatch = !name.empty() && AnyOpenNameMatches(openNames, name);
+                const bool mayMatch = !name.empty() && (!indexed || AnyOpenNameMatches(openNames, name));
                 for (int i = static_cast<int>(open.size()) - 1; i >= 0 && mayMatch; --i) {
                     if (NameMatches(open[static_cast<size_t>(i)], nameText)) {
                         match = i;
@@ -263,8 +290,12 @@ bool CMarkupSTL::Parse() {
 }
 
 std::string_view CMarkupSTL::ElementName(int elem) const {
+    return std::string_view(m_doc).substr(m_elems[elem].nameOffset, m_elems[elem].nameLength);
+}
+
+std::string_view CMarkupSTL::ScanName(size_t start) const {
     const std::string_view text(m_doc);
-    size_t i = m_elems[elem].start + 1;
+    size_t i = start + 1;
     while (i < text.size() && markup::IsXmlSpace(text[i])) {
         ++i;
     }

@@ -58,6 +58,9 @@ private:
         int lastChild = 0;  // so that appending a child does not walk its siblings
         int next = 0;
         int prev = 0;
+        // The element's name in the text, found once when it is added.
+        size_t nameOffset = 0;
+        size_t nameLength = 0;
     };
 
     bool Parse();
@@ -65,6 +68,9 @@ private:
     void CloseNotEnded(std::vector<int>& open, size_t from);
     void RecordError(const std::string& message);
     std::string_view ElementName(int elem) const;
+    // The name of the start tag at `start` (its "<"): after white space, up
+    // to a character that ends a name.
+    std::string_view ScanName(size_t start) const;
     bool NameMatches(int elem, const char* name) const;
     bool NameMatches(int elem, std::string_view name) const;
     int FindSibling(int first, const char* name) const;
