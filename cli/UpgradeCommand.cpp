@@ -40,6 +40,8 @@ struct UpgradeArgs {
     int maxFailPercent = -1;
     int canary = 0;
     bool dryRun = false;
+    bool verify = true;
+    double verifySeconds = 180;
 };
 
 std::string Text(uint32_t id) { return id == 0 ? std::string() : strings::FwbatchStrings().Load(id); }
@@ -269,6 +271,8 @@ int RunUpgrade(const UpgradeArgs& args) {
     }
     settings->type = fwbatch::UpgradeTypeFromName(args.type);
     settings->dryRun = args.dryRun;
+    settings->verify = args.verify;
+    settings->verifyLimitMs = static_cast<uint32_t>(args.verifySeconds * 1000);
     settings->userName = args.user;
     // Read once, before any device starts; the checks that depend on the
     // device come after its login.
@@ -360,7 +364,8 @@ int RunUpgrade(const UpgradeArgs& args) {
                                                : ResultText(s.report.code, args.dryRun)},
                        {"attempts", s.report.attempts},
                        {"seconds", s.report.seconds},
-                       {"version_before", VersionText(s.report.versionBefore)}});
+                       {"version_before", VersionText(s.report.versionBefore)},
+                       {"version_after", VersionText(s.report.versionAfter)}});
     }
     if (args.json) {
         std::printf("%s\n", out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
@@ -376,6 +381,7 @@ int RunUpgrade(const UpgradeArgs& args) {
             r.code = s.report.code;
             r.result = s.notStarted ? std::string("not started") : ResultText(s.report.code, args.dryRun);
             r.versionBefore = VersionText(s.report.versionBefore);
+            r.versionAfter = VersionText(s.report.versionAfter);
             r.success = s.report.code == fwbatch::kUpgradeSuccess;
             r.started = !s.notStarted;
             r.attempts = s.report.attempts;
@@ -423,6 +429,13 @@ const cli::CommandRegistrar kUpgrade("upgrade", [](CLI::App& app) {
                     "Start no further device once more than this percentage of the finished devices failed\n"
                     "(the running ones finish; the others are reported as not started)")
         ->check(CLI::Range(0, 100));
+    sub->add_flag("--verify,!--no-verify", args->verify,
+                  "After a device reports success, log in again until it shows a new software version\n"
+                  "(default). The same version to the end is \"Upgrade not applied!\", no login at all\n"
+                  "\"Device did not come back!\"");
+    sub->add_option("--verify-timeout", args->verifySeconds,
+                    "Seconds a device has to come back with its new version (default 180)")
+        ->check(CLI::Range(1.0, 3600.0));
     sub->add_flag("--dry-run", args->dryRun,
                   "Connect, log in and check the package against each device (type, trailer, kind,\n"
                   "compression for the device's version), report what would happen, and send nothing");

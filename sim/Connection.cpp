@@ -398,6 +398,9 @@ void Connection::FinishPiece(UpgradeKind kind, uint32_t sequence, bool complete,
                   Exchange{ExchangeKind::UpgradePiece, sequence, {}});
         return;
     }
+    if (complete && kind == UpgradeKind::Software) {
+        m_device.ApplySoftwareImage();  // the image is written: the device runs its new version
+    }
     const bool reboot = complete && config.behaviour.finish == UpgradeFinish::Reboot;
     if (m_device.TakeUpgradeFault(SimDevice::FaultKind::DropConnection, percent) || reboot) {
         m_device.Records().Modify([](DeviceRecords& r) { ++r.dropsDone; });

@@ -74,6 +74,11 @@ struct Behaviour {
     UpgradeFinish finish = UpgradeFinish::Report;
     uint32_t configV3Reply = 0;   // first body word of the answer to 0x0D01
     bool configV3Silent = false;  // 0x0D01 gets no answer
+    // The software version after a software image is written: empty, the
+    // version with its last part one higher; "keep", unchanged (an upgrade
+    // that does not take); "offline", the device greets no one any more
+    // (it never comes back); else this dotted quad.
+    std::string versionAfterUpgrade;
 };
 
 // A fault tied to the upgrade's percentage (the program's percentage, the

@@ -192,6 +192,12 @@ void ReadBehaviour(Reader& r, Behaviour& b) {
     }
     r.Integer("configV3Reply", b.configV3Reply, 0, UINT32_MAX);
     r.Bool("configV3Silent", b.configV3Silent);
+    r.Text("versionAfterUpgrade", b.versionAfterUpgrade);
+    uint32_t word = 0;
+    if (!b.versionAfterUpgrade.empty() && b.versionAfterUpgrade != "keep" && b.versionAfterUpgrade != "offline" &&
+        !ParseVersionWord(b.versionAfterUpgrade, word)) {
+        r.Fail("versionAfterUpgrade", "expected \"keep\", \"offline\" or a version a.b.c.d");
+    }
 }
 
 void ReadFaults(Reader& r, DeviceFaults& f) {
@@ -376,7 +382,10 @@ SETTINGS (all optional):
               sessionNumber (below 16777216), encrypted (false) }
   link:     { fragmentSize (0 = whole replies), keepAliveMs (0 = none) }
   behaviour:{ maxSessions (16), pieceDelayMs (20), writeImageMs (2000),
-              finish ("report" | "reboot"), configV3Reply (0), configV3Silent (false) }
+              finish ("report" | "reboot"), configV3Reply (0), configV3Silent (false),
+              versionAfterUpgrade (software version once a software image is written:
+              "" = last part + 1, "keep" = unchanged, "offline" = never greets again,
+              or "a.b.c.d") }
   faults:   { refuseLogin (code, 0 = none), failUpgradeAt (percent, -1 = off), failEveryTime (true),
               dropAt (percent, -1 = off), dropEveryTime (false), failTimes, dropTimes (1: how
               often a fault that is not every time fires), badMagicReply (n-th reply, 0 = off),

@@ -12,6 +12,32 @@ std::shared_ptr<const DeviceConfig> SimDevice::Config() const {
     return m_config;
 }
 
+void SimDevice::ApplySoftwareImage() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    DeviceConfig config = *m_config;
+    const std::string& after = config.behaviour.versionAfterUpgrade;
+    uint32_t word = 0;
+    if (after == "keep") {
+        return;
+    }
+    if (after == "offline") {
+        config.faults.silence = Silence::NoGreeting;  // never comes back
+        m_config = std::make_shared<const DeviceConfig>(std::move(config));
+        return;
+    }
+    if (after.empty()) {
+        word = VersionWordOf(config);
+        word = (word & 0xFFFFFF00u) | ((word + 1) & 0xFFu);
+    } else if (!ParseVersionWord(after, word)) {
+        return;
+    }
+    char text[24];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", word >> 24, (word >> 16) & 0xFF, (word >> 8) & 0xFF, word & 0xFF);
+    config.identity.softwareVer = text;
+    config.identity.versionWord = word;
+    m_config = std::make_shared<const DeviceConfig>(std::move(config));
+}
+
 void SimDevice::SetConfig(DeviceConfig config) {
     std::lock_guard<std::mutex> lock(m_lock);
     config.identity.listenAddress = m_config->identity.listenAddress;

@@ -26,6 +26,9 @@ public:
     // Replaces the settings, except where the device listens (address and
     // data port stay), and forgets which once-only faults have fired.
     void SetConfig(DeviceConfig config);
+    // A software image was written: the version moves on as the device's
+    // behaviour says (versionAfterUpgrade).
+    void ApplySoftwareImage();
 
     RecordBook& Records() { return m_records; }
     const RecordBook& Records() const { return m_records; }

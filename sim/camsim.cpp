@@ -66,6 +66,7 @@ struct Options {
     int64_t keepAlive = -1;
     int64_t pieceDelay = -1;
     int64_t writeTime = -1;
+    std::string versionAfterUpgrade;
     bool reboot = false;
     int64_t maxSessions = -1;
     bool noSearch = false;
@@ -112,6 +113,8 @@ void Overlay(const Options& o, size_t index, nlohmann::json& s) {
         s["behaviour"]["writeImageMs"] = o.writeTime;
     if (o.reboot)
         s["behaviour"]["finish"] = "reboot";
+    if (!o.versionAfterUpgrade.empty())
+        s["behaviour"]["versionAfterUpgrade"] = o.versionAfterUpgrade;
     if (o.maxSessions >= 0)
         s["behaviour"]["maxSessions"] = o.maxSessions;
     nlohmann::json random = nlohmann::json::object();
@@ -259,6 +262,10 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(int64_t{0}, int64_t{3600000}));
     app.add_flag("--reboot", o.reboot,
                  "After writing the image close the connection instead of reporting 100");
+    app.add_option("--version-after-upgrade", o.versionAfterUpgrade,
+                   "Software version once a software image is written: a.b.c.d, \"keep\" for an upgrade\n"
+                   "that does not take, \"offline\" for a device that never comes back (default: the last\n"
+                   "part one higher)");
     app.add_option("--max-sessions", o.maxSessions,
                    "Logged-in sessions per device before code 3 (default 16)")
         ->check(CLI::Range(int64_t{0}, int64_t{UINT32_MAX}));

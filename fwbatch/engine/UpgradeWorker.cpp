@@ -213,10 +213,14 @@ std::optional<int> Attempt(const char* ipText, uint16_t port, int index, int att
 }
 
 // Logs in once: the device's software version, or nothing.
+// Neither the connection nor the greeting waits past `leftMs`.
 std::optional<uint32_t> LoginVersion(const char* ipText, uint16_t port, const UpgradeSettings& settings,
-                                     const UpgradeOptions& options, ConnectCancel* cancel) {
+                                     const UpgradeOptions& options, ConnectCancel* cancel, uint64_t leftMs) {
+    const auto within = [leftMs](uint32_t limit) {
+        return static_cast<uint32_t>(std::max<uint64_t>(1, std::min<uint64_t>(limit, leftMs)));
+    };
     uint8_t greeting[DeviceGreeting::kSize] = {};
-    TcpLinkPtr link = ReachDevice(ipText, port, options.timings.connectMs, options.timings.greetingMs,
+    TcpLinkPtr link = ReachDevice(ipText, port, within(options.timings.connectMs), within(options.timings.greetingMs),
                                   options.connectEnv, cancel, greeting);
     if (!link) {
         return std::nullopt;
@@ -244,7 +248,8 @@ int Verify(const char* ipText, uint16_t port, const UpgradeSettings& settings, c
         if (cancel != nullptr && cancel->Cancelled()) {
             return kUpgradeFailed;  // nothing is known of the device now
         }
-        if (const std::optional<uint32_t> version = LoginVersion(ipText, port, settings, options, cancel)) {
+        const uint64_t left = deadline > clock.TickMs() ? deadline - clock.TickMs() : 0;
+        if (const std::optional<uint32_t> version = LoginVersion(ipText, port, settings, options, cancel, left)) {
             cameBack = true;
             versionAfter = *version;
             if (*version != versionBefore) {

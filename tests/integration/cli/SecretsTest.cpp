@@ -210,12 +210,14 @@ TEST_F(CamprepSecrets, NoFormOfThePasswordAppearsAnywhere) {
     const std::string camsimOut = StopCamsim();
 
     // Every device took every login, each in its own form: the password
-    // did go on the wire, in each of the forms looked for below.
+    // did go on the wire, in each of the forms looked for below. Four: the
+    // push's, the upgrade's, the upgrade's check of the new version and the
+    // AI query's.
     const char* const forms[] = {"plain", "digest1", "digest2", "transform"};
     for (size_t i = 0; i < 4; ++i) {
         const fs::path records = m_dir / "store" / ("device-" + std::to_string(i)) / "records.json";
         const nlohmann::json doc = nlohmann::json::parse(ReadFile(records));
-        ASSERT_EQ(doc["logins"].size(), 3u) << records;
+        ASSERT_EQ(doc["logins"].size(), 4u) << records;
         for (const auto& login : doc["logins"]) {
             EXPECT_TRUE(login["accepted"].get<bool>()) << records;
             EXPECT_EQ(login["form"], forms[i]) << records;

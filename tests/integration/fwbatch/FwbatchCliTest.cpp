@@ -392,3 +392,42 @@ TEST(FwbatchCli, DryRunPredictsTheRealRun) {
     EXPECT_NE(r[1]["code"], 0);
     EXPECT_NE(r[2]["code"], 0);
 }
+
+// Verifying after success: the device comes back with a new version, with
+// its old one, or not at all; each has its own result and the versions
+// travel into the output.
+TEST(FwbatchCli, VerifyTellsATakenUpgradeFromOneThatDidNotTake) {
+    struct Case {
+        const char* after;  // the simulator's versionAfterUpgrade
+        int code;
+        const char* result;
+        const char* versionAfter;
+    };
+    const Case cases[] = {
+        {"", 0, "Upgraded successfully!", "5.0.0.1"},
+        {"keep", 20, "Upgrade not applied!", "5.0.0.0"},
+        {"offline", 21, "Device did not come back!", ""},
+    };
+    auto simulator = Fleet(3, 0);
+    // The window only bounds the two that never show a new version.
+    std::vector<std::string> args = {"upgrade", "--package", kPackages + "sw_250.pkg", "--json", "--verify-timeout", "5"};
+    for (size_t i = 0; i < 3; ++i) {
+        sim::Behaviour b = simulator->Config(i).behaviour;
+        b.versionAfterUpgrade = cases[i].after;
+        simulator->SetBehaviour(i, b);
+    }
+    const std::vector<std::string> devices = DeviceArgs(*simulator);
+    args.insert(args.end(), devices.begin(), devices.end());
+    const cli_test::ProcessResult run = cli_test::RunProcess(CAMPREP_BIN, args);
+    EXPECT_EQ(run.exitStatus, 1) << run.err;
+    const nlohmann::json out = nlohmann::json::parse(run.out);
+    ASSERT_EQ(out.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(cases[i].result);
+        EXPECT_EQ(out[i]["code"], cases[i].code);
+        EXPECT_EQ(out[i]["result"], cases[i].result);
+        EXPECT_EQ(out[i]["version_before"], "5.0.0.0");
+        EXPECT_EQ(out[i]["version_after"], cases[i].versionAfter);
+        EXPECT_EQ(simulator->Records(i).imagesReceived, 1u);
+    }
+}
