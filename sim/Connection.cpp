@@ -464,9 +464,20 @@ void Connection::Emit(std::vector<uint8_t> bytes, const Exchange& exchange) {
         return;
     }
     const uint32_t number = m_exchanges++;
-    if (!m_plan.Active()) {
+    // The device's own time for a request (not for the greeting).
+    const uint32_t ownMs =
+        exchange.what == ExchangeKind::Greeting ? 0 : m_device.Config()->behaviour.replyDelayMs;
+    if (!m_plan.Active() && ownMs == 0 && m_paced.empty()) {
         Queue(bytes.data(), bytes.size());
         Flush();
+        return;
+    }
+    if (!m_plan.Active()) {
+        Step step;
+        step.delayMs = ownMs;
+        step.bytes = std::move(bytes);
+        m_paced.push_back(std::move(step));
+        Pump();
         return;
     }
     const ReplyShape shape = m_plan.Shape(number, bytes.size());
@@ -516,7 +527,7 @@ void Connection::Emit(std::vector<uint8_t> bytes, const Exchange& exchange) {
         }
         const size_t n = std::min(piece, sendable - at);
         Step step;
-        step.delayMs = first ? shape.delayMs : shape.pieceGapMs;
+        step.delayMs = first ? shape.delayMs + ownMs : shape.pieceGapMs;
         step.bytes.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at),
                           bytes.begin() + static_cast<std::ptrdiff_t>(at + n));
         m_paced.push_back(std::move(step));
@@ -525,7 +536,7 @@ void Connection::Emit(std::vector<uint8_t> bytes, const Exchange& exchange) {
     }
     if (action != StepAction::None) {
         Step step;
-        step.delayMs = first ? shape.delayMs : 0;
+        step.delayMs = first ? shape.delayMs + ownMs : 0;
         step.action = action;
         m_paced.push_back(std::move(step));
     }

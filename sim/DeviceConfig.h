@@ -79,6 +79,9 @@ struct Behaviour {
     // that does not take); "offline", the device greets no one any more
     // (it never comes back); else this dotted quad.
     std::string versionAfterUpgrade;
+    // The device's own time for every request: each reply (not the
+    // greeting) goes out this long after the request; 0 answers at once.
+    uint32_t replyDelayMs = 0;
 };
 
 // A fault tied to the upgrade's percentage (the program's percentage, the

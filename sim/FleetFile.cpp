@@ -193,6 +193,7 @@ void ReadBehaviour(Reader& r, Behaviour& b) {
     r.Integer("configV3Reply", b.configV3Reply, 0, UINT32_MAX);
     r.Bool("configV3Silent", b.configV3Silent);
     r.Text("versionAfterUpgrade", b.versionAfterUpgrade);
+    r.Integer("replyDelayMs", b.replyDelayMs, 0, 3600000);
     uint32_t word = 0;
     if (!b.versionAfterUpgrade.empty() && b.versionAfterUpgrade != "keep" && b.versionAfterUpgrade != "offline" &&
         !ParseVersionWord(b.versionAfterUpgrade, word)) {
@@ -385,7 +386,7 @@ SETTINGS (all optional):
               finish ("report" | "reboot"), configV3Reply (0), configV3Silent (false),
               versionAfterUpgrade (software version once a software image is written:
               "" = last part + 1, "keep" = unchanged, "offline" = never greets again,
-              or "a.b.c.d") }
+              or "a.b.c.d"), replyDelayMs (0: the device's own time before every reply) }
   faults:   { refuseLogin (code, 0 = none), failUpgradeAt (percent, -1 = off), failEveryTime (true),
               dropAt (percent, -1 = off), dropEveryTime (false), failTimes, dropTimes (1: how
               often a fault that is not every time fires), badMagicReply (n-th reply, 0 = off),

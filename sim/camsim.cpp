@@ -67,6 +67,7 @@ struct Options {
     int64_t pieceDelay = -1;
     int64_t writeTime = -1;
     std::string versionAfterUpgrade;
+    int64_t replyDelay = -1;
     bool reboot = false;
     int64_t maxSessions = -1;
     bool noSearch = false;
@@ -113,6 +114,8 @@ void Overlay(const Options& o, size_t index, nlohmann::json& s) {
         s["behaviour"]["writeImageMs"] = o.writeTime;
     if (o.reboot)
         s["behaviour"]["finish"] = "reboot";
+    if (o.replyDelay >= 0)
+        s["behaviour"]["replyDelayMs"] = o.replyDelay;
     if (!o.versionAfterUpgrade.empty())
         s["behaviour"]["versionAfterUpgrade"] = o.versionAfterUpgrade;
     if (o.maxSessions >= 0)
@@ -262,6 +265,9 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(int64_t{0}, int64_t{3600000}));
     app.add_flag("--reboot", o.reboot,
                  "After writing the image close the connection instead of reporting 100");
+    app.add_option("--reply-delay", o.replyDelay,
+                   "Milliseconds the device takes for every request before its reply (default 0)")
+        ->check(CLI::Range(int64_t{0}, int64_t{3600000}));
     app.add_option("--version-after-upgrade", o.versionAfterUpgrade,
                    "Software version once a software image is written: a.b.c.d, \"keep\" for an upgrade\n"
                    "that does not take, \"offline\" for a device that never comes back (default: the last\n"
