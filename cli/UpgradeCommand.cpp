@@ -70,13 +70,20 @@ int Usage(const std::string& message) {
 }
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) {
         return false;
     }
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    // Read in one go into a buffer of the file's size, not byte by byte.
+    const std::streamoff size = in.tellg();
     // The package length travels as a signed 32-bit number.
-    return !in.bad() && bytes.size() <= 0x7FFFFFFFu;
+    if (size < 0 || size > 0x7FFFFFFF) {
+        return false;
+    }
+    bytes.resize(static_cast<size_t>(size));
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(bytes.data()), size);
+    return in.gcount() == size;
 }
 
 // One device as the output shows it.
