@@ -323,19 +323,7 @@ bool CMarkupSTL::NameMatches(int elem, std::string_view name) const {
     if (name.size() < own.size() || name.compare(0, own.size(), own) != 0) {
         return false;
     }
-    if (name.size() == own.size()) {
-        return true;
-    }
-    switch (name[own.size()]) {
-        case ' ':
-        case '=':
-        case '/':
-        case '[':
-        case ']':
-            return true;
-        default:
-            return false;
-    }
+    return name.size() == own.size() || EndsSearchedName(name[own.size()]);
 }
 
 int CMarkupSTL::FindSibling(int first, const char* name) const {
