@@ -83,10 +83,10 @@ CNetDVSDevice::InsideCall::InsideCall(CNetDVSDevice& session) : m_session(sessio
 }
 
 CNetDVSDevice::InsideCall::~InsideCall() {
-    {
-        std::lock_guard<std::mutex> lock(m_session.m_stateMutex);
-        --m_session.m_callsInside;
-    }
+    // Told under the lock: the moment the count reaches 0 the destructor
+    // may go on and destroy the condition variable.
+    std::lock_guard<std::mutex> lock(m_session.m_stateMutex);
+    --m_session.m_callsInside;
     m_session.m_stateCv.notify_all();
 }
 
@@ -159,10 +159,8 @@ void CNetDVSDevice::BeginRequest() {
 }
 
 void CNetDVSDevice::EndRequest() {
-    {
-        std::lock_guard<std::mutex> lock(m_stateMutex);
-        --m_requestsInProgress;
-    }
+    std::lock_guard<std::mutex> lock(m_stateMutex);  // see InsideCall
+    --m_requestsInProgress;
     m_stateCv.notify_all();
 }
 
@@ -197,8 +195,8 @@ CNetDVSDevice::WaitOutcome CNetDVSDevice::Request(uint32_t id, const void* body,
             }
         }
         --m_requestsInProgress;
+        m_stateCv.notify_all();  // under the lock: see InsideCall
     }
-    m_stateCv.notify_all();
     return outcome;
 }
 

@@ -40,12 +40,10 @@ int CNetDVSDevice::BeginSyncRead(bool httpReply) {
 }
 
 void CNetDVSDevice::EndSyncRead() {
-    {
-        std::lock_guard<std::mutex> lock(m_stateMutex);
-        m_sync = SyncReader{};
-        --m_requestsInProgress;
-    }
-    m_stateCv.notify_all();
+    std::lock_guard<std::mutex> lock(m_stateMutex);
+    m_sync = SyncReader{};
+    --m_requestsInProgress;
+    m_stateCv.notify_all();  // under the lock: see InsideCall
 }
 
 int CNetDVSDevice::NextSyncMessage(std::vector<uint8_t>& message, uint32_t waitMs, uint64_t& seen,
