@@ -163,6 +163,7 @@ struct BatchRun {
     LiveLines* lines;
     bool json;
     int maxFailPercent;  // -1: no limit
+    fwbatch::UpgradeOptions options;
 
     Stop Run(std::vector<std::unique_ptr<fwbatch::_update_Info>> records, size_t parallel,
              cli::InterruptWatch& interrupt) {
@@ -173,7 +174,8 @@ struct BatchRun {
                 settings, [queue](int index, int percent) { queue->Push(ProgressEvent{index, percent}); },
                 [queue](int index, const fwbatch::UpgradeReport& report) {
                     queue->Push(ResultEvent{index, report});
-                });
+                },
+                options);
             for (auto& record : records) {
                 batch.Add(std::move(record));
             }
@@ -279,7 +281,6 @@ int RunUpgrade(const UpgradeArgs& args) {
     settings->type = fwbatch::UpgradeTypeFromName(args.type);
     settings->dryRun = args.dryRun;
     settings->verify = args.verify;
-    settings->verifyLimitMs = static_cast<uint32_t>(args.verifySeconds * 1000);
     settings->userName = args.user;
     // Read once, before any device starts; the checks that depend on the
     // device come after its login.
@@ -335,7 +336,8 @@ int RunUpgrade(const UpgradeArgs& args) {
     if (live) {
         lines = std::make_unique<LiveLines>(shown);
     }
-    BatchRun run{settings, shown, lines.get(), args.json, args.maxFailPercent};
+    BatchRun run{settings, shown, lines.get(), args.json, args.maxFailPercent, {}};
+    run.options.timings.verifyLimitMs = static_cast<uint32_t>(args.verifySeconds * 1000);
     cli::InterruptWatch interrupt;
     // A canary: the first devices alone; the rest only when all of them
     // succeeded.

@@ -129,6 +129,12 @@ void DeviceTable::SetText(int row, int column, const QString& text) {
     }
 }
 
+void DeviceTable::SetToolTip(int row, int column, const QString& text) {
+    if (QTableWidgetItem* cell = item(row, column)) {
+        cell->setToolTip(text);
+    }
+}
+
 void DeviceTable::FreeAllRecords() {
     setRowCount(0);
     m_records.clear();

@@ -60,6 +60,7 @@ public:
     const SEARCH_DEVICE_INFO& Record(int row) const { return *m_records.at(static_cast<size_t>(row)); }
     QString Text(int row, int column) const;
     void SetText(int row, int column, const QString& text);
+    void SetToolTip(int row, int column, const QString& text);
 
     // Removes every row and frees every record (once each).
     void FreeAllRecords();

@@ -61,6 +61,10 @@ discovery::DiscoveryOptions ForFwbatch(discovery::DiscoveryOptions options) {
     return options;
 }
 
+void FreeVersionsBlock(uintptr_t /*wParam*/, intptr_t lParam) {
+    delete reinterpret_cast<msg::UpgradeVersions*>(lParam);
+}
+
 void FreePreparationBlock(uintptr_t /*wParam*/, intptr_t lParam) {
     delete reinterpret_cast<PreparationResult*>(lParam);
 }
@@ -160,6 +164,12 @@ void CFwbatchDlg::CreateControls() {
     m_busyText = static_cast<QLabel*>(find(ctl::kBusyText));
     m_userNameEdit = static_cast<QLineEdit*>(find(ctl::kUserName));
     m_passwordEdit = static_cast<QLineEdit*>(find(ctl::kPassword));
+    // Verifying is an addition to the template: the free space right of the
+    // upgrade type box, above Browse, takes it. Unchecked: the window
+    // upgrades as it always did.
+    m_verify = new QCheckBox(LoadText(ids::kVerify), this);
+    m_verify->setObjectName(QStringLiteral("verify"));
+    m_verify->setGeometry(ui::DialogUnits(font()).Rect(450, 341, 60, 12));
 
     connect(m_selectAll, &QPushButton::clicked, this, [this] { OnSelectAll(); });
     connect(m_clearAll, &QPushButton::clicked, this, [this] { OnClearAll(); });
@@ -318,6 +328,12 @@ bool CFwbatchDlg::event(QEvent* event) {
             m_aiJob.reset();  // its worker has posted its last message
             m_getAiVersion->setEnabled(true);
             break;
+        case msg::WM_UPGRADE_VERSIONS: {
+            const std::unique_ptr<msg::UpgradeVersions> versions(
+                reinterpret_cast<msg::UpgradeVersions*>(message->TakeLParam()));
+            OnUpgradeVersions(wParam, *versions);
+            break;
+        }
         case msg::WM_ADAPTERS_PREPARED:
             OnAdaptersPrepared(
                 std::unique_ptr<PreparationResult>(
@@ -533,6 +549,7 @@ void CFwbatchDlg::OnUpgrade() {
                 devices.push_back(d);
             }
             m_list->SetText(row, DeviceListCtrl::kColResult, QString());
+            m_list->SetToolTip(row, DeviceListCtrl::kColResult, QString());
         }
     }
     if (devices.empty()) {
@@ -549,6 +566,7 @@ void CFwbatchDlg::OnUpgrade() {
     settings->type = m_upgradeType->currentIndex();
     settings->userName = m_userNameEdit->text().toStdString();
     settings->password = m_passwordEdit->text().toStdString();
+    settings->verify = m_verify->isChecked();
     QFile file(m_packagePath);
     if (!file.open(QIODevice::ReadOnly)) {
         ShowMessage(ids::kResultOpenFileFailed);
@@ -616,6 +634,13 @@ void CFwbatchDlg::StartBatch(const PreparationResult& prepared) {
                 mailbox->Post(winmsg::WM_UPGRADE_PROGRESS, static_cast<uintptr_t>(index), percent);
             },
             [mailbox](int index, const UpgradeReport& report) {
+                if (report.versionBefore != 0) {
+                    auto versions = std::make_unique<msg::UpgradeVersions>();
+                    versions->before = report.versionBefore;
+                    versions->after = report.versionAfter;
+                    mailbox->Post(msg::WM_UPGRADE_VERSIONS, static_cast<uintptr_t>(index),
+                                  reinterpret_cast<intptr_t>(versions.release()), &FreeVersionsBlock);
+                }
                 mailbox->Post(winmsg::WM_UPGRADE_RESULT, static_cast<uintptr_t>(index), report.code);
             },
             m_options.upgrade);
@@ -699,10 +724,39 @@ CFwbatchDlg::LRESULT CFwbatchDlg::OnUpgradeResult(uintptr_t wParam, intptr_t lPa
     return 1;
 }
 
+void CFwbatchDlg::OnUpgradeVersions(uintptr_t index, const msg::UpgradeVersions& versions) {
+    const auto versionText = [](uint32_t word) {
+        return word == 0 ? QStringLiteral("-")
+                         : QStringLiteral("%1.%2.%3.%4")
+                               .arg(word >> 24)
+                               .arg((word >> 16) & 0xFF)
+                               .arg((word >> 8) & 0xFF)
+                               .arg(word & 0xFF);
+    };
+    const QString tip = versions.after != 0
+                            ? versionText(versions.before) + QStringLiteral(" \u2192 ") + versionText(versions.after)
+                            : versionText(versions.before);
+    std::lock_guard<std::recursive_mutex> lock(m_listLock);
+    if (!m_batch) {
+        return;  // late: its batch is gone
+    }
+    for (size_t i = 0; i < m_batch->Size(); ++i) {
+        const _update_Info& record = m_batch->Record(i);
+        if (record.index != static_cast<int>(index) || record.done) {
+            continue;
+        }
+        for (int row = 0; row < m_list->Rows(); ++row) {
+            if (KeyMatches(record.deviceKey, m_list->Record(row))) {
+                m_list->SetToolTip(row, DeviceListCtrl::kColResult, tip);
+            }
+        }
+    }
+}
+
 void CFwbatchDlg::EnterBusyState() {
     m_busy = true;
     for (QWidget* control : std::initializer_list<QWidget*>{
-             m_browse, m_upgradeType, m_selectAll, m_clearAll, m_chooseSameType, m_upgrade, m_list}) {
+             m_browse, m_upgradeType, m_selectAll, m_clearAll, m_chooseSameType, m_upgrade, m_list, m_verify}) {
         control->setEnabled(false);
     }
     m_busyAnimation->show();
@@ -712,7 +766,7 @@ void CFwbatchDlg::EnterBusyState() {
 void CFwbatchDlg::LeaveBusyState() {
     m_busy = false;
     for (QWidget* control : std::initializer_list<QWidget*>{
-             m_browse, m_upgradeType, m_selectAll, m_clearAll, m_chooseSameType, m_upgrade, m_list}) {
+             m_browse, m_upgradeType, m_selectAll, m_clearAll, m_chooseSameType, m_upgrade, m_list, m_verify}) {
         control->setEnabled(true);
     }
     m_busyAnimation->hide();

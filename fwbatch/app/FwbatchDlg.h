@@ -12,6 +12,7 @@
 // shut down, the mailbox refuses them and frees what they carry. The window
 // owns those workers: closing it cancels them and waits for them.
 
+#include <QCheckBox>
 #include <QDialog>
 #include <QString>
 #include <QUrl>
@@ -26,6 +27,7 @@
 #include "common/discovery/DeviceDiscovery.h"
 #include "fwbatch/adapter/AdapterEnv.h"
 #include "fwbatch/app/AdapterJob.h"
+#include "fwbatch/app/FwbatchMessages.h"
 #include "fwbatch/engine/AiQuery.h"
 #include "fwbatch/engine/UpgradeBatch.h"
 #include "fwbatch/engine/UpgradeWorker.h"
@@ -82,6 +84,8 @@ public:
     LRESULT OnDeviceSearch(uintptr_t wParam, intptr_t lParam);
     LRESULT OnUpgradeProgress(uintptr_t wParam, intptr_t lParam);
     LRESULT OnUpgradeResult(uintptr_t wParam, intptr_t lParam);
+    // The versions a verified upgrade found, shown as the result cell's tip.
+    void OnUpgradeVersions(uintptr_t index, const msg::UpgradeVersions& versions);
     LRESULT OnAiVersionResult(uintptr_t wParam, intptr_t lParam);
     void OnCheckBoxClicked(int row);
     void OnSelectAll();
@@ -180,6 +184,7 @@ private:
     QLabel* m_busyText = nullptr;
     QLineEdit* m_userNameEdit = nullptr;
     QLineEdit* m_passwordEdit = nullptr;
+    QCheckBox* m_verify = nullptr;  // not in the template: placed beside the upgrade type
     QAction* m_aboutAction = nullptr;
 
     // The operator's choices.

@@ -242,7 +242,7 @@ std::optional<uint32_t> LoginVersion(const char* ipText, uint16_t port, const Up
 int Verify(const char* ipText, uint16_t port, const UpgradeSettings& settings, const UpgradeOptions& options,
            ConnectCancel* cancel, uint32_t versionBefore, uint32_t& versionAfter) {
     platform::Clock& clock = options.session.clock != nullptr ? *options.session.clock : platform::SystemClock();
-    const uint64_t deadline = clock.TickMs() + settings.verifyLimitMs;
+    const uint64_t deadline = clock.TickMs() + options.timings.verifyLimitMs;
     bool cameBack = false;
     for (;;) {
         if (cancel != nullptr && cancel->Cancelled()) {

@@ -32,11 +32,10 @@ struct UpgradeSettings {
     // when the device would be upgraded).
     bool dryRun = false;
     // After a reported success, reconnect and log in until the device shows
-    // a software version other than the one it had, within verifyLimitMs:
-    // the same version to the end is "Upgrade not applied!", no login at
-    // all "Device did not come back!".
+    // a software version other than the one it had, within the timings'
+    // verifyLimitMs: the same version to the end is "Upgrade not applied!",
+    // no login at all "Device did not come back!".
     bool verify = false;
-    uint32_t verifyLimitMs = 180000;
 };
 
 struct UpgradeTimings {
@@ -49,7 +48,9 @@ struct UpgradeTimings {
     // stays open is taken as lost (the attempt may be repeated). The image
     // writing after 98 percent has its own window.
     uint32_t pieceReplyLimitMs = 60000;
-    // Between two tries to log in again while verifying.
+    // Verifying: how long a device has to come back with its new version,
+    // and the pause between two tries to log in again.
+    uint32_t verifyLimitMs = 180000;
     uint32_t verifyRetryMs = 5000;
 };
 

@@ -3,6 +3,7 @@
 // state, progress and results in the rows, the window idle again whatever
 // the results, late messages, closing during a batch, and the screenshots.
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QImage>
 #include <QScrollBar>
@@ -272,3 +273,40 @@ TEST_F(ScreenshotTest, InProgress) {
 }
 
 }  // namespace
+
+// The Verify box (unchecked at first): checked, a device must come back
+// with a new version; the result cell's tip shows the versions.
+TEST_F(UpgradeTest, VerifyShowsTheVersionsAndTellsAnUpgradeThatDidNotTake) {
+    sim::DeviceConfig taking = Device(0);
+    sim::DeviceConfig keeping = Device(1);
+    keeping.behaviour.versionAfterUpgrade = "keep";
+    StartFleet({taking, keeping});
+    fwbatch::FwbatchDlgOptions options = QuickOptions();
+    options.upgrade.timings.verifyLimitMs = 3000;  // bounds only the device that keeps its version
+    OpenWindow("en_GB.UTF-8", options);
+    Window().show();
+    PostSimDevice(0);
+    PostSimDevice(1);
+    guitest::Pump();
+    auto* verify = Window().findChild<QCheckBox*>(QStringLiteral("verify"));
+    ASSERT_NE(verify, nullptr);
+    EXPECT_FALSE(verify->isChecked());
+    EXPECT_EQ(verify->text(), "Verify");
+    verify->setChecked(true);
+    const std::string before0 = m_sim->Config(0).identity.softwareVer;
+    const std::string before1 = m_sim->Config(1).identity.softwareVer;
+    Click(1002);
+    StartUpgrade();
+    EXPECT_FALSE(verify->isEnabled());
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(verify->isEnabled());
+    const int taken = RowOf(SimMac(0));
+    const int kept = RowOf(SimMac(1));
+    EXPECT_EQ(Cell(SimMac(0), DeviceListCtrl::kColResult), "Upgraded successfully!");
+    EXPECT_EQ(Cell(SimMac(1), DeviceListCtrl::kColResult), "Upgrade not applied!");
+    const std::string after0 = m_sim->Config(0).identity.softwareVer;
+    EXPECT_NE(after0, before0);
+    EXPECT_EQ(List().item(taken, DeviceListCtrl::kColResult)->toolTip().toStdString(), before0 + " \u2192 " + after0);
+    EXPECT_EQ(List().item(kept, DeviceListCtrl::kColResult)->toolTip().toStdString(), before1 + " \u2192 " + before1);
+    EXPECT_EQ(m_sim->Records(0).logins.size(), 2u);  // the upgrade's and the check's
+}
