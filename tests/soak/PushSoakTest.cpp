@@ -91,27 +91,19 @@ struct Package {
     }
 };
 
-struct Tally {
-    std::map<int, int> codes;
-    std::map<std::string, int> faults;
-    int devices = 0;
-    uint64_t connections = 0;
-    double longestSeconds = 0;
-};
-
 class PushSoak : public ::testing::Test {
 protected:
     void SetUp() override {
         soak::RaiseDescriptorLimit();
         ASSERT_TRUE(pkg.Load());
     }
-    void RunSeed(uint64_t seed, Tally& tally);
+    void RunSeed(uint64_t seed, soak::Tally& tally);
 
     soak::SoakSize size = soak::SizeFromEnvironment();
     Package pkg;
 };
 
-void PushSoak::RunSeed(uint64_t seed, Tally& tally) {
+void PushSoak::RunSeed(uint64_t seed, soak::Tally& tally) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     const soak::ProcessCounts start = soak::CountNow();
     const size_t n = size_t{size.devices} * 8;
@@ -193,35 +185,22 @@ void PushSoak::RunSeed(uint64_t seed, Tally& tally) {
             EXPECT_EQ(config.route, version3[i] ? sim::ConfigRoute::Command0D01 : sim::ConfigRoute::ImportFacConf);
             EXPECT_TRUE(sim::SamePayload(payloads[i], config.payload, config.encrypted)) << expected.why;
         }
-        ++tally.devices;
-        ++tally.codes[code];
-        tally.connections += records.connections;
-        for (const sim::InjectedFault& f : records.injected) {
-            ++tally.faults[std::string(sim::EndingFaultName(f.kind)) + "@" + sim::ExchangeKindName(f.what)];
-        }
+        tally.Count(code, records, false);
     }
     simulator->Stop();
     simulator.reset();
-    const soak::ProcessCounts end = soak::WaitForCountsBackTo(start);
-    EXPECT_LE(end.threads, start.threads) << "threads left after the push";
-    EXPECT_LE(end.descriptors, start.descriptors) << "descriptors left after the push";
+    soak::ExpectCountsBack(start, "the push");
 }
 
 TEST_F(PushSoak, EveryDeviceEndsWithTheResultItsFaultsImply) {
-    Tally tally;
+    soak::Tally tally;
     const auto began = std::chrono::steady_clock::now();
     for (uint64_t seed = size.firstSeed; seed < size.firstSeed + size.seeds; ++seed) {
         RunSeed(seed, tally);
         if (HasFatalFailure()) return;
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-    std::printf("push soak: %u seeds x %u devices, %llu connections, %.1f s (longest push %.1f s)\n", size.seeds,
-                size.devices * 8, static_cast<unsigned long long>(tally.connections), seconds, tally.longestSeconds);
-    std::printf("  results:");
-    for (const auto& [code, count] : tally.codes) std::printf(" %d:%d", code, count);
-    std::printf("\n  ending faults:");
-    for (const auto& [what, count] : tally.faults) std::printf(" %s:%d", what.c_str(), count);
-    std::printf("\n");
+    tally.Print("push", size.seeds, size.devices * 8, seconds);
 }
 
 }  // namespace

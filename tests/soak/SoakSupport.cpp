@@ -1,5 +1,7 @@
 #include "SoakSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <dirent.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -156,6 +158,36 @@ std::string Describe(const sim::InjectedFault& fault) {
                   fault.what == sim::ExchangeKind::UpgradePiece ? std::to_string(fault.sequence).c_str() : "",
                   fault.cutAfter, fault.refusal);
     return text;
+}
+
+void Tally::Count(int code, const sim::DeviceRecords& records, bool markLastPiece) {
+    ++devices;
+    ++codes[code];
+    connections += records.connections;
+    splitReplies += records.splitReplies;
+    slowReplies += records.slowReplies;
+    for (const sim::InjectedFault& f : records.injected) {
+        std::string key = std::string(sim::EndingFaultName(f.kind)) + "@" + sim::ExchangeKindName(f.what);
+        if (markLastPiece && f.what == sim::ExchangeKind::UpgradePiece && f.sequence >= 100) key += "(last)";
+        ++faults[key];
+    }
+}
+
+void Tally::Print(const char* what, uint32_t seeds, uint32_t perSeed, double seconds) const {
+    std::printf("%s soak: %u seeds x %u devices, %llu connections, %.1f s (longest run of a seed %.1f s)\n", what,
+                seeds, perSeed, static_cast<unsigned long long>(connections), seconds, longestSeconds);
+    std::printf("  results:");
+    for (const auto& [code, count] : codes) std::printf(" %d:%d", code, count);
+    std::printf("\n  ending faults:");
+    for (const auto& [key, count] : faults) std::printf(" %s:%d", key.c_str(), count);
+    std::printf("\n  replies split: %llu, late: %llu\n", static_cast<unsigned long long>(splitReplies),
+                static_cast<unsigned long long>(slowReplies));
+}
+
+void ExpectCountsBack(const ProcessCounts& start, const char* after) {
+    const ProcessCounts end = WaitForCountsBackTo(start);
+    EXPECT_LE(end.threads, start.threads) << "threads left after " << after;
+    EXPECT_LE(end.descriptors, start.descriptors) << "descriptors left after " << after;
 }
 
 }  // namespace soak

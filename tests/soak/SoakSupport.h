@@ -5,6 +5,7 @@
 // random-fault settings every soak uses.
 
 #include <cstdint>
+#include <map>
 #include <string>
 
 #include "common/platform/Clock.h"
@@ -40,6 +41,23 @@ ProcessCounts CountNow();
 // Waits (at most limitMs) until both counts are at most `start`'s; the
 // counts last seen.
 ProcessCounts WaitForCountsBackTo(const ProcessCounts& start, uint32_t limitMs = 30000);
+
+// What a soak run met, printed at its end.
+struct Tally {
+    std::map<int, int> codes;            // result code -> devices
+    std::map<std::string, int> faults;   // "fault@exchange" -> times
+    int devices = 0;
+    uint64_t connections = 0;
+    uint64_t splitReplies = 0;
+    uint64_t slowReplies = 0;
+    double longestSeconds = 0;  // the longest batch or push of one seed
+    // One device's records: its result code and what the simulator did.
+    void Count(int code, const sim::DeviceRecords& records, bool markLastPiece);
+    void Print(const char* what, uint32_t seeds, uint32_t devices, double seconds) const;
+};
+
+// Once the simulator is stopped: threads and descriptors back to `start`.
+void ExpectCountsBack(const ProcessCounts& start, const char* after);
 
 // Lets the process open as many descriptors as its hard limit allows.
 void RaiseDescriptorLimit();

@@ -84,24 +84,14 @@ Expected ExpectedUpgrade(const sim::DeviceRecords& records) {
     return {-100, 0, "unreachable"};
 }
 
-struct Tally {
-    std::map<int, int> codes;
-    std::map<std::string, int> faults;
-    int devices = 0;
-    int connections = 0;
-    uint64_t splitReplies = 0;
-    uint64_t slowReplies = 0;
-    double longestBatchSeconds = 0;
-};
-
 class UpgradeSoak : public ::testing::Test {
 protected:
-    void RunSeed(uint64_t seed, Tally& tally);
+    void RunSeed(uint64_t seed, soak::Tally& tally);
 
     soak::SoakSize size = soak::SizeFromEnvironment();
 };
 
-void UpgradeSoak::RunSeed(uint64_t seed, Tally& tally) {
+void UpgradeSoak::RunSeed(uint64_t seed, soak::Tally& tally) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     const soak::ProcessCounts start = soak::CountNow();
     const size_t n = size.devices;
@@ -158,7 +148,7 @@ void UpgradeSoak::RunSeed(uint64_t seed, Tally& tally) {
         batch.Join();
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-    tally.longestBatchSeconds = std::max(tally.longestBatchSeconds, seconds);
+    tally.longestSeconds = std::max(tally.longestSeconds, seconds);
 
     for (size_t i = 0; i < n; ++i) {
         SCOPED_TRACE("device " + std::to_string(i));
@@ -177,40 +167,22 @@ void UpgradeSoak::RunSeed(uint64_t seed, Tally& tally) {
             ASSERT_NE(image, records.images.end()) << "reported upgraded without an image: " << expected.why;
             EXPECT_EQ(fwtest::Sha256Hex(image->second), payloadSha) << expected.why;
         }
-        ++tally.devices;
-        ++tally.codes[report.code];
-        tally.connections += static_cast<int>(records.connections);
-        tally.splitReplies += records.splitReplies;
-        tally.slowReplies += records.slowReplies;
-        for (const sim::InjectedFault& f : records.injected) {
-            std::string key = std::string(sim::EndingFaultName(f.kind)) + "@" + sim::ExchangeKindName(f.what);
-            if (f.what == sim::ExchangeKind::UpgradePiece && f.sequence >= kLastPiece) key += "(last)";
-            ++tally.faults[key];
-        }
+        tally.Count(report.code, records, true);
     }
     simulator->Stop();
     simulator.reset();
-    const soak::ProcessCounts end = soak::WaitForCountsBackTo(start);
-    EXPECT_LE(end.threads, start.threads) << "threads left after the batch";
-    EXPECT_LE(end.descriptors, start.descriptors) << "descriptors left after the batch";
+    soak::ExpectCountsBack(start, "the batch");
 }
 
 TEST_F(UpgradeSoak, EveryDeviceEndsWithTheResultItsFaultsImply) {
-    Tally tally;
+    soak::Tally tally;
     const auto began = std::chrono::steady_clock::now();
     for (uint64_t seed = size.firstSeed; seed < size.firstSeed + size.seeds; ++seed) {
         RunSeed(seed, tally);
         if (HasFatalFailure()) return;
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-    std::printf("upgrade soak: %u seeds x %u devices, %d connections, %.1f s (longest batch %.1f s)\n",
-                size.seeds, size.devices, tally.connections, seconds, tally.longestBatchSeconds);
-    std::printf("  results:");
-    for (const auto& [code, count] : tally.codes) std::printf(" %d:%d", code, count);
-    std::printf("\n  ending faults:");
-    for (const auto& [what, count] : tally.faults) std::printf(" %s:%d", what.c_str(), count);
-    std::printf("\n  replies split: %llu, late: %llu\n", static_cast<unsigned long long>(tally.splitReplies),
-                static_cast<unsigned long long>(tally.slowReplies));
+    tally.Print("upgrade", size.seeds, size.devices, seconds);
 }
 
 }  // namespace
