@@ -14,7 +14,7 @@
 
 #include "cli/CommandRegistry.h"
 #include "cli/CommandSupport.h"
-#include "cli/RunReport.h"
+#include "common/report/RunReport.h"
 #include "fwbatch/engine/AiQuery.h"
 #include "ui/EmbeddedStrings.h"
 
@@ -121,7 +121,7 @@ int RunAiVersion(const AiVersionArgs& args) {
         const auto start = std::chrono::steady_clock::now();
         for (size_t n = 0; n < entries.size(); ++n) {
             const size_t i = queue->Pop();
-            shown[i].time = cli::ReportTime();
+            shown[i].time = report::ReportTime();
             shown[i].seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             if (!args.json) {
                 const fwbatch::AiQueryResult& r = results[i];
@@ -153,9 +153,9 @@ int RunAiVersion(const AiVersionArgs& args) {
         std::printf("%s\n", out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     }
     if (!args.report.empty()) {
-        std::vector<cli::ReportRow> rows;
+        std::vector<report::ReportRow> rows;
         for (size_t i = 0; i < entries.size(); ++i) {
-            cli::ReportRow r;
+            report::ReportRow r;
             r.time = shown[i].time;
             r.mac = shown[i].mac;
             r.address = shown[i].address;
@@ -168,7 +168,7 @@ int RunAiVersion(const AiVersionArgs& args) {
             rows.push_back(std::move(r));
         }
         std::string error;
-        if (!cli::WriteReport(args.report, rows, error)) {
+        if (!report::WriteReport(args.report, rows, error)) {
             std::fprintf(stderr, "camprep ai-version: %s\n", error.c_str());
             return cli::kExitFailed;
         }

@@ -7,29 +7,11 @@
 #include <fstream>
 
 #include "cli/DeviceSearch.h"
-#include "cli/RunReport.h"
+#include "common/report/RunReport.h"
 #include "common/platform/NetworkPlatform.h"
 #include "fwbatch/adapter/AdapterPreparation.h"
 
 namespace cli {
-
-bool ParseDevice(const std::string& text, std::string& host, int32_t& port) {
-    const size_t colon = text.rfind(':');
-    if (colon == std::string::npos || colon == 0 || colon + 1 >= text.size()) {
-        return false;
-    }
-    host = text.substr(0, colon);
-    uint32_t address = 0;
-    if (!platform::ParseIPv4(host, address)) {
-        return false;
-    }
-    const std::string portText = text.substr(colon + 1);
-    if (portText.find_first_not_of("0123456789") != std::string::npos || portText.size() > 5) {
-        return false;
-    }
-    port = std::stoi(portText);
-    return port >= 1 && port <= 65535;
-}
 
 void AddPasswordOptions(CLI::App* sub, PasswordArgs& args) {
     args.textOption = sub->add_option("--password", args.text,
@@ -172,10 +154,10 @@ bool CheckDevicesAndPassword(const DeviceArgs& devices, const PasswordArgs& pass
         return false;
     }
     std::vector<std::string> all = devices.devices;
-    if (!devices.devicesFile.empty() && !ReadDevicesFile(devices.devicesFile, all, error)) {
+    if (!devices.devicesFile.empty() && !report::ReadDevicesFile(devices.devicesFile, all, error)) {
         return false;
     }
-    if (!devices.rerunFailed.empty() && !FailedDevicesOf(devices.rerunFailed, all, error)) {
+    if (!devices.rerunFailed.empty() && !report::FailedDevicesOf(devices.rerunFailed, all, error)) {
         return false;
     }
     targets.clear();
@@ -212,7 +194,7 @@ void AddReportOption(CLI::App* sub, std::string& path) {
     sub->add_option("--report", path,
                     "Write what every device ended with to this file, CSV or JSON by its extension "
                     "(.csv, .json); written also when the run is interrupted")
-        ->check([](const std::string& p) { return CheckReportPath(p); });
+        ->check([](const std::string& p) { return report::CheckReportPath(p); });
 }
 
 }  // namespace cli

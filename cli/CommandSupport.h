@@ -14,11 +14,12 @@
 #include <vector>
 
 #include "common/discovery/SearchDeviceInfo.h"
+#include "common/report/RunReport.h"
 
 namespace cli {
 
 // "HOST:PORT" with a dotted IPv4 address and a port of 1..65535.
-bool ParseDevice(const std::string& text, std::string& host, int32_t& port);
+using report::ParseDevice;
 
 // The devices of a command: --device HOST:PORT (repeatable), a devices file
 // or the failed devices of an earlier report (any of these together), or

@@ -22,7 +22,7 @@
 #include "cli/CommandRegistry.h"
 #include "cli/CommandSupport.h"
 #include "cli/Interrupt.h"
-#include "cli/RunReport.h"
+#include "common/report/RunReport.h"
 #include "ui/EmbeddedStrings.h"
 
 namespace {
@@ -179,7 +179,7 @@ int RunPush(const PushArgs& args) {
             }
             const auto [row, code] = result;
             codes[static_cast<size_t>(row)] = code;
-            times[static_cast<size_t>(row)] = cli::ReportTime();
+            times[static_cast<size_t>(row)] = report::ReportTime();
             seconds[static_cast<size_t>(row)] =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             if (!args.json) {
@@ -207,9 +207,9 @@ int RunPush(const PushArgs& args) {
         std::printf("%s\n", out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     }
     if (!args.report.empty()) {
-        std::vector<cli::ReportRow> rows;
+        std::vector<report::ReportRow> rows;
         for (size_t i = 0; i < shown.size(); ++i) {
-            cli::ReportRow r;
+            report::ReportRow r;
             r.time = times[i];
             r.mac = shown[i].mac;
             r.address = shown[i].address;
@@ -223,7 +223,7 @@ int RunPush(const PushArgs& args) {
             rows.push_back(std::move(r));
         }
         std::string error;
-        if (!cli::WriteReport(args.report, rows, error)) {
+        if (!report::WriteReport(args.report, rows, error)) {
             std::fprintf(stderr, "camprep push: %s\n", error.c_str());
             return cli::kExitFailed;
         }

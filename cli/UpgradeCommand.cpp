@@ -18,7 +18,7 @@
 #include "cli/CommandRegistry.h"
 #include "cli/CommandSupport.h"
 #include "cli/Interrupt.h"
-#include "cli/RunReport.h"
+#include "common/report/RunReport.h"
 #include "common/platform/NetworkPlatform.h"
 #include "fwbatch/engine/FwbatchStringIds.h"
 #include "fwbatch/engine/UpgradeBatch.h"
@@ -240,7 +240,7 @@ struct BatchRun {
         Shown& s = shown[static_cast<size_t>(r.index)];
         s.report = r.report;
         s.finished = true;
-        s.time = cli::ReportTime();
+        s.time = report::ReportTime();
         Show(static_cast<size_t>(r.index));
     }
 
@@ -380,9 +380,9 @@ int RunUpgrade(const UpgradeArgs& args) {
         std::printf("%s\n", out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     }
     if (!args.report.empty()) {
-        std::vector<cli::ReportRow> rows;
+        std::vector<report::ReportRow> rows;
         for (const Shown& s : shown) {
-            cli::ReportRow r;
+            report::ReportRow r;
             r.time = s.time;
             r.mac = s.mac;
             r.address = s.address;
@@ -398,7 +398,7 @@ int RunUpgrade(const UpgradeArgs& args) {
             rows.push_back(std::move(r));
         }
         std::string error;
-        if (!cli::WriteReport(args.report, rows, error)) {
+        if (!report::WriteReport(args.report, rows, error)) {
             std::fprintf(stderr, "camprep upgrade: %s\n", error.c_str());
             return cli::kExitFailed;
         }

@@ -39,6 +39,9 @@ void DeviceTable::SetupColumns(const std::vector<ColumnSpec>& columns,
 }
 
 QString DeviceTable::DisplayedMac(const char* mac, size_t capacity) {
+    if (capacity > 0 && mac[0] == '@') {
+        return QString();  // a device added by address whose MAC is not known
+    }
     return QString::fromLocal8Bit(mac, static_cast<qsizetype>(strnlen(mac, capacity))).toUpper();
 }
 

@@ -66,7 +66,8 @@ public:
     void FreeAllRecords();
     size_t RecordCount() const { return m_records.size(); }
 
-    // The MAC column's text of a MAC field: upper case.
+    // The MAC column's text of a MAC field: upper case; empty for a device
+    // added by address whose MAC is not known.
     static QString DisplayedMac(const char* mac, size_t capacity);
 
 private:

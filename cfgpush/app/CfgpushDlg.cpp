@@ -29,6 +29,7 @@
 #include "ui/DeviceSearchMessage.h"
 #include "ui/DialogUnits.h"
 #include "ui/EmbeddedStrings.h"
+#include "ui/FleetMenu.h"
 #include "ui/MessageBox.h"
 
 // The program's pictures (resources/cfgpush/cfgpush.qrc) live in a static
@@ -161,6 +162,7 @@ void CCfgpushDlg::OnInitDialog() {
     m_passwordEdit->setText(m_password);
 
     m_list->SetupColumns(m_texts);
+    CreateFleetMenu();
 
     m_pictureType->addItem(QStringLiteral("JPG( 3.4 )"));
     m_pictureType->addItem(QStringLiteral("PNG( 4.0 )"));
@@ -174,6 +176,10 @@ void CCfgpushDlg::OnInitDialog() {
     m_busyText->hide();
 
     // Search callback, network watch, link-local route, in that order.
+    const std::vector<std::string> interfaces = m_fleet->StartInterfaces();
+    if (!interfaces.empty()) {
+        m_discovery.SetInterfaces(interfaces);
+    }
     if (!m_discovery.Start(&CCfgpushDlg::SearchResultCallback, this)) {
         platform::DiagPrintf("device search could not be started\n");
     }
@@ -190,6 +196,8 @@ void CCfgpushDlg::OnDestroy() {
         return;
     }
     m_shutDown = true;
+    delete m_fleet;  // its lookups are cancelled and waited for
+    m_fleet = nullptr;
     m_discovery.Stop();
     if (m_socketLayerStarted) {
         SWL_Quit();
@@ -199,6 +207,26 @@ void CCfgpushDlg::OnDestroy() {
     // Messages already queued are deleted unhandled; their blocks go with them.
     QCoreApplication::removePostedEvents(this, ui::WindowMessageEvent::EventType());
     m_list->FreeAllRecords();
+}
+
+void CCfgpushDlg::CreateFleetMenu() {
+    ui::FleetMenu::Hooks hooks;
+    hooks.window = this;
+    hooks.busy = [this] { return m_busy; };
+    hooks.credentials = [this](std::string& user, std::string& password) {
+        user = LowBytes(m_userNameEdit->text());
+        password = LowBytes(m_passwordEdit->text());
+    };
+    hooks.addRecord = [this](std::unique_ptr<SEARCH_DEVICE_INFO> record) {
+        m_list->OnDeviceAnswer(std::move(record));
+    };
+    hooks.setInterfaces = [this](const std::vector<std::string>& names) {
+        return m_discovery.SetInterfaces(names);
+    };
+    hooks.showMessage = [this](const QString& text) {
+        ui::ShowMessageBox(this, m_options.programName, text);
+    };
+    m_fleet = new ui::FleetMenu(*m_list, m_texts, QStringLiteral("cfgpush"), std::move(hooks), m_options.lookup);
 }
 
 void CCfgpushDlg::done(int result) {
@@ -253,7 +281,11 @@ void CCfgpushDlg::ParseSearchResult(const char* mac, int kind, const char* xml) 
 CCfgpushDlg::LRESULT CCfgpushDlg::OnDeviceSearch(uintptr_t wParam, intptr_t lParam) {
     ui::TakeDeviceSearch(
         wParam, lParam,
-        [this](std::unique_ptr<SEARCH_DEVICE_INFO> record) { m_list->OnDeviceAnswer(std::move(record)); },
+        [this](std::unique_ptr<SEARCH_DEVICE_INFO> record) {
+            if (m_fleet->AdoptAnswer(*record)) {
+                m_list->OnDeviceAnswer(std::move(record));
+            }
+        },
         [this](std::unique_ptr<char[]> mac) { m_list->OnDeviceGone(mac.get(), kGoneMacBlockSize); });
     return 1;
 }
@@ -377,6 +409,7 @@ void CCfgpushDlg::OnSetDefaultConfig() {
     // from piling up over a long session.
     m_workers.JoinAll();
     EnterBusyState();
+    m_fleet->RunStarted();
     // Each job gets its own copy of the credentials: a worker never reads
     // the window.
     const std::string userName = LowBytes(m_userName);
@@ -419,6 +452,11 @@ CCfgpushDlg::LRESULT CCfgpushDlg::OnPushResult(uintptr_t wParam, intptr_t lParam
             const SEARCH_DEVICE_INFO& record = m_list->Record(row);
             if (std::string_view(record.mac, strnlen(record.mac, sizeof record.mac)) == job->mac) {
                 m_list->SetResultText(row, text);
+                ui::DeviceOutcome outcome;
+                outcome.code = code;
+                outcome.result = text;
+                outcome.success = code == kPushSuccess;
+                m_fleet->NoteResult(record, outcome);
             }
         }
     }
@@ -426,6 +464,7 @@ CCfgpushDlg::LRESULT CCfgpushDlg::OnPushResult(uintptr_t wParam, intptr_t lParam
     // were checked or unchecked meanwhile.
     if (m_busy && m_jobs.Complete()) {
         LeaveBusyState();
+        m_fleet->RunEnded();
     }
     return 1;
 }

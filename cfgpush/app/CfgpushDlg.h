@@ -21,6 +21,7 @@
 #include "cfgpush/engine/FactoryItems.h"
 #include "cfgpush/engine/PushWorker.h"
 #include "common/discovery/DeviceDiscovery.h"
+#include "ui/DeviceLookup.h"
 #include "ui/StringTable.h"
 #include "ui/WindowMessage.h"
 
@@ -31,6 +32,7 @@ class QPushButton;
 
 namespace ui {
 class BusyAnimation;
+class FleetMenu;
 }
 
 namespace cfgpush {
@@ -43,6 +45,7 @@ struct CfgpushDlgOptions {
     const strings::StringTable* texts = nullptr;
     discovery::DiscoveryOptions discovery;  // program: Cfgpush
     PushOptions push;
+    ui::DeviceLookupOptions lookup;  // devices added by address
     QString programName = QStringLiteral("cfgpush");  // message-box caption
 };
 
@@ -92,6 +95,8 @@ public:
     const PushJobList& Jobs() const { return m_jobs; }
     const QString& PackagePath() const { return m_packagePath; }
     const discovery::DeviceDiscovery& Discovery() const { return m_discovery; }
+    // The list's context menu (null once the window has shut down).
+    ui::FleetMenu* Fleet() const { return m_fleet; }
 
     // Called after each posted message has been handled (tests watch the
     // window's state between results with it).
@@ -112,6 +117,7 @@ protected:
 
 private:
     void CreateControls();
+    void CreateFleetMenu();
     void OnInitDialog();
     void OnDestroy();
     void LoadPackage();
@@ -142,6 +148,7 @@ private:
     QComboBox* m_productType = nullptr;
     QComboBox* m_customerCode = nullptr;
     LogoFrame* m_logo = nullptr;
+    ui::FleetMenu* m_fleet = nullptr;  // a child of the list; deleted first at shutdown
     QComboBox* m_pictureType = nullptr;
     QLineEdit* m_userNameEdit = nullptr;
     QLineEdit* m_passwordEdit = nullptr;

@@ -32,7 +32,8 @@ int DeviceListCtrl::OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record) {
 }
 
 bool DeviceListCtrl::OnDeviceGone(const char* macText, size_t capacity) {
-    const int row = FindText(kColMac, DisplayedMac(macText, capacity));
+    const QString shown = DisplayedMac(macText, capacity);
+    const int row = shown.isEmpty() ? -1 : FindText(kColMac, shown);
     if (row < 0) {
         return false;
     }

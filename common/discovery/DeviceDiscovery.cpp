@@ -21,11 +21,7 @@ bool DeviceDiscovery::Start(LANSCOUT_Callback callback, void* context) {
     }
     m_running = true;
     if (!m_options.interfaces.empty()) {
-        std::vector<const char*> names;
-        for (const std::string& n : m_options.interfaces) {
-            names.push_back(n.c_str());
-        }
-        LANSCOUT_SetInterfaces(names.data(), static_cast<int>(names.size()));
+        ApplyInterfaces();
     }
     const int interval = SearchInterval(m_options.program);
     const bool wait = m_options.waitForNetwork;
@@ -37,6 +33,28 @@ bool DeviceDiscovery::Start(LANSCOUT_Callback callback, void* context) {
                   m_options.networkPollMs);
     if (m_options.addLinkLocalRoute) {
         m_routeCommand = AddLinkLocalRoute(m_options.program, net);
+    }
+    return true;
+}
+
+bool DeviceDiscovery::ApplyInterfaces() {
+    std::vector<const char*> names;
+    for (const std::string& n : m_options.interfaces) {
+        names.push_back(n.c_str());
+    }
+    return LANSCOUT_SetInterfaces(names.empty() ? nullptr : names.data(), static_cast<int>(names.size())) ==
+           LANSCOUT_OK;
+}
+
+bool DeviceDiscovery::SetInterfaces(std::vector<std::string> interfaces) {
+    const std::vector<std::string> before = m_options.interfaces;
+    m_options.interfaces = std::move(interfaces);
+    if (!m_running) {
+        return true;  // applied at the start
+    }
+    if (!ApplyInterfaces()) {
+        m_options.interfaces = before;  // the library keeps the restriction it had
+        return false;
     }
     return true;
 }

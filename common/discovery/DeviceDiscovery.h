@@ -46,10 +46,18 @@ public:
     // arrives after it returns. Prompt even while the network is down.
     void Stop();
 
+    // Restricts the search to the named interfaces (empty: every one), from
+    // its next round. False (nothing changed) for a name that cannot be an
+    // interface name.
+    bool SetInterfaces(std::vector<std::string> interfaces);
+    const std::vector<std::string>& Interfaces() const { return m_options.interfaces; }
+
     bool SearchStarted() const { return m_watch.Started(); }
     const std::string& RouteCommand() const { return m_routeCommand; }
 
 private:
+    bool ApplyInterfaces();
+
     DiscoveryOptions m_options;
     NetworkWatch m_watch;
     bool m_running = false;

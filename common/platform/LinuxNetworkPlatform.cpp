@@ -8,7 +8,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <memory>
+#include <sstream>
 
 #include "common/platform/Diagnostics.h"
 #include "common/platform/NetlinkConfig.h"
@@ -166,6 +168,13 @@ bool LinuxNetworkPlatform::IsPhysicalAdapter(const std::string& name) {
     const std::string path = m_sysfsRoot + "/class/net/" + name + "/device";
     struct stat info {};
     return stat(path.c_str(), &info) == 0;
+}
+
+std::string LinuxNetworkPlatform::NeighbourMac(uint32_t address) {
+    std::ifstream in("/proc/net/arp");
+    std::ostringstream text;
+    text << in.rdbuf();
+    return FindNeighbourMac(text.str(), address);
 }
 
 }  // namespace platform

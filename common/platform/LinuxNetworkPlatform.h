@@ -20,6 +20,7 @@ public:
     int AddRoute(const Ipv4Route& route) override;
     // An interface with a device behind it: <sysfsRoot>/class/net/NAME/device exists.
     bool IsPhysicalAdapter(const std::string& name) override;
+    std::string NeighbourMac(uint32_t address) override;
 
 private:
     std::string m_sysfsRoot;

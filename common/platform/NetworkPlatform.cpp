@@ -1,5 +1,9 @@
 #include "common/platform/NetworkPlatform.h"
 
+#include <cctype>
+#include <cstdlib>
+#include <sstream>
+
 #include <arpa/inet.h>
 
 #include <atomic>
@@ -127,6 +131,34 @@ std::string FormatIPv4(uint32_t address) {
     std::snprintf(text, sizeof text, "%u.%u.%u.%u", (host >> 24) & 0xFFu, (host >> 16) & 0xFFu,
                   (host >> 8) & 0xFFu, host & 0xFFu);
     return text;
+}
+
+std::string FindNeighbourMac(const std::string& arpTable, uint32_t address) {
+    // "IP address  HW type  Flags  HW address  Mask  Device", one entry a
+    // line after the heading; flag 0x2 marks a complete entry.
+    std::istringstream lines(arpTable);
+    std::string line;
+    std::getline(lines, line);
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string ip, type, flags, mac;
+        if (!(fields >> ip >> type >> flags >> mac)) {
+            continue;
+        }
+        uint32_t entry = 0;
+        if (!ParseIPv4(ip, entry) || entry != address) {
+            continue;
+        }
+        const unsigned long flagBits = std::strtoul(flags.c_str(), nullptr, 16);
+        if ((flagBits & 0x2) == 0 || mac.size() != 17 || mac == "00:00:00:00:00:00") {
+            return std::string();
+        }
+        for (char& c : mac) {
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+        return mac;
+    }
+    return std::string();
 }
 
 bool ParseIPv4(const std::string& text, uint32_t& address) {

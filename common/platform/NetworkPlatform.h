@@ -73,6 +73,14 @@ public:
     // True when a hardware device stands behind the interface (not loopback,
     // a bridge, a tunnel or another virtual interface).
     virtual bool IsPhysicalAdapter(const std::string& name) = 0;
+
+    // The hardware address ("AA:BB:CC:DD:EE:FF") the neighbour table holds
+    // for an address on a directly attached link; empty when it holds none
+    // (a device behind a router has none: its frames come from the router).
+    virtual std::string NeighbourMac(uint32_t address) {
+        (void)address;
+        return std::string();
+    }
 };
 
 // The process's network platform: the system's, unless a test installed its own.
@@ -117,6 +125,11 @@ int AddIPAddressByName(NetworkPlatform& net, const std::string& name, uint32_t a
 // Dotted texts of the addresses of every interface that is up, loopback left
 // out, in interface order.
 std::vector<std::string> HostIPv4AddressesOf(NetworkPlatform& net);
+
+// The hardware address of `address` (network byte order) in the text of the
+// kernel's neighbour table (/proc/net/arp), upper case; empty when it has no
+// complete entry.
+std::string FindNeighbourMac(const std::string& arpTable, uint32_t address);
 
 // --- Address texts and masks ---------------------------------------------
 

@@ -40,6 +40,7 @@
 #include "ui/DialogTemplate.h"
 #include "ui/DialogUnits.h"
 #include "ui/EmbeddedStrings.h"
+#include "ui/FleetMenu.h"
 #include "ui/MessageBox.h"
 
 // The program's pictures (resources/fwbatch/fwbatch.qrc) live in a static
@@ -206,6 +207,7 @@ void CFwbatchDlg::OnInitDialog() {
 
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->SetupColumns(m_texts);
+    CreateFleetMenu();
 
     m_toggleAi->setText(LoadText(ids::kShowAiColumns));
     m_getAiVersion->setText(QString::fromUtf16(kAiButtonCaption));
@@ -239,6 +241,10 @@ void CFwbatchDlg::OnInitDialog() {
     m_upgradeType->setCurrentIndex(0);
 
     // Search callback, network watch, link-local route, in that order.
+    const std::vector<std::string> interfaces = m_fleet->StartInterfaces();
+    if (!interfaces.empty()) {
+        m_discovery.SetInterfaces(interfaces);
+    }
     if (!m_discovery.Start(&CFwbatchDlg::SearchResultCallback, this)) {
         platform::DiagPrintf("device search could not be started\n");
     }
@@ -253,6 +259,8 @@ void CFwbatchDlg::OnDestroy() {
     }
     m_shutDown = true;
     QCoreApplication::instance()->removeEventFilter(this);
+    delete m_fleet;  // its lookups are cancelled and waited for
+    m_fleet = nullptr;
     if (m_batch) {
         m_batch->Cancel();
     }
@@ -270,6 +278,25 @@ void CFwbatchDlg::OnDestroy() {
     QCoreApplication::removePostedEvents(this, ui::WindowMessageEvent::EventType());
     std::lock_guard<std::recursive_mutex> lock(m_listLock);
     m_list->FreeAllRecords();
+}
+
+void CFwbatchDlg::CreateFleetMenu() {
+    ui::FleetMenu::Hooks hooks;
+    hooks.window = this;
+    hooks.busy = [this] { return m_busy; };
+    hooks.credentials = [this](std::string& user, std::string& password) {
+        user = m_userNameEdit->text().toStdString();
+        password = m_passwordEdit->text().toStdString();
+    };
+    hooks.addRecord = [this](std::unique_ptr<SEARCH_DEVICE_INFO> record) { OnDeviceAnswer(std::move(record)); };
+    hooks.checksChanged = [this] { OnCheckBoxClicked(0); };
+    hooks.setInterfaces = [this](const std::vector<std::string>& names) {
+        return m_discovery.SetInterfaces(names);
+    };
+    hooks.showMessage = [this](const QString& text) {
+        ui::ShowMessageBox(this, m_options.programName, text);
+    };
+    m_fleet = new ui::FleetMenu(*m_list, m_texts, QStringLiteral("fwbatch"), std::move(hooks), m_options.lookup);
 }
 
 void CFwbatchDlg::done(int result) {
@@ -395,6 +422,9 @@ bool CFwbatchDlg::AnyFinishing() const {
 
 void CFwbatchDlg::OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record) {
     std::lock_guard<std::recursive_mutex> lock(m_listLock);
+    if (!m_fleet->AdoptAnswer(*record)) {
+        return;  // held until the batch is over
+    }
     const bool inBatch = InBatch(record->mac, sizeof record->mac);
     int row = m_list->FindDevice(*record);
     const bool added = row < 0;
@@ -428,7 +458,7 @@ void CFwbatchDlg::OnDeviceGone(const char* mac) {
     if (InBatch(mac, kGoneMacBlockSize) && AnyFinishing()) {
         return;
     }
-    const int row = m_list->FindText(DeviceListCtrl::kColMac, upper);
+    const int row = upper.isEmpty() ? -1 : m_list->FindText(DeviceListCtrl::kColMac, upper);
     if (row >= 0) {
         m_list->RemoveDeviceRow(row);
     }
@@ -562,6 +592,8 @@ void CFwbatchDlg::OnUpgrade() {
     }
 
     EnterBusyState();
+    m_fleet->RunStarted();
+    m_upgradeFindings.clear();
     auto settings = std::make_shared<UpgradeSettings>();
     settings->type = m_upgradeType->currentIndex();
     settings->userName = m_userNameEdit->text().toStdString();
@@ -634,13 +666,13 @@ void CFwbatchDlg::StartBatch(const PreparationResult& prepared) {
                 mailbox->Post(winmsg::WM_UPGRADE_PROGRESS, static_cast<uintptr_t>(index), percent);
             },
             [mailbox](int index, const UpgradeReport& report) {
-                if (report.versionBefore != 0) {
-                    auto versions = std::make_unique<msg::UpgradeVersions>();
-                    versions->before = report.versionBefore;
-                    versions->after = report.versionAfter;
-                    mailbox->Post(msg::WM_UPGRADE_VERSIONS, static_cast<uintptr_t>(index),
-                                  reinterpret_cast<intptr_t>(versions.release()), &FreeVersionsBlock);
-                }
+                auto versions = std::make_unique<msg::UpgradeVersions>();
+                versions->before = report.versionBefore;
+                versions->after = report.versionAfter;
+                versions->attempts = report.attempts;
+                versions->seconds = report.seconds;
+                mailbox->Post(msg::WM_UPGRADE_VERSIONS, static_cast<uintptr_t>(index),
+                              reinterpret_cast<intptr_t>(versions.release()), &FreeVersionsBlock);
                 mailbox->Post(winmsg::WM_UPGRADE_RESULT, static_cast<uintptr_t>(index), report.code);
             },
             m_options.upgrade);
@@ -706,12 +738,24 @@ CFwbatchDlg::LRESULT CFwbatchDlg::OnUpgradeResult(uintptr_t wParam, intptr_t lPa
             return 1;  // not of this batch, or already counted
         }
         m_batch->MarkDone(index);
+        ui::DeviceOutcome outcome;
+        outcome.code = static_cast<int>(lParam);
+        outcome.result = text;
+        outcome.success = outcome.code == kUpgradeSuccess;
+        if (const auto found = m_upgradeFindings.find(index); found != m_upgradeFindings.end()) {
+            outcome.attempts = found->second.attempts;
+            outcome.seconds = found->second.seconds;
+            outcome.versionBefore = found->second.before;
+            outcome.versionAfter = found->second.after;
+            m_upgradeFindings.erase(found);
+        }
         for (const char* key : keys) {
             for (int row = 0; row < m_list->Rows(); ++row) {
                 if (m_list->IsChecked(row) &&
                     std::memcmp(key, m_list->Record(row).mac, sizeof(_update_Info::deviceKey)) == 0) {
                     m_list->SetText(row, DeviceListCtrl::kColResult, text);
                     m_list->SetChecked(row, false);
+                    m_fleet->NoteResult(m_list->Record(row), outcome);
                 }
             }
         }
@@ -720,6 +764,7 @@ CFwbatchDlg::LRESULT CFwbatchDlg::OnUpgradeResult(uintptr_t wParam, intptr_t lPa
     if (complete) {
         FreeUpdateRecords();
         LeaveBusyState();
+        m_fleet->RunEnded();
     }
     return 1;
 }
@@ -739,6 +784,10 @@ void CFwbatchDlg::OnUpgradeVersions(uintptr_t index, const msg::UpgradeVersions&
     std::lock_guard<std::recursive_mutex> lock(m_listLock);
     if (!m_batch) {
         return;  // late: its batch is gone
+    }
+    m_upgradeFindings[static_cast<int>(index)] = versions;
+    if (versions.before == 0) {
+        return;  // no login: nothing to show
     }
     for (size_t i = 0; i < m_batch->Size(); ++i) {
         const _update_Info& record = m_batch->Record(i);
@@ -826,7 +875,13 @@ CFwbatchDlg::LRESULT CFwbatchDlg::OnAiVersionResult(uintptr_t wParam, intptr_t l
                             QString::fromStdString(result->versions.vehicle));
         }
         result->code = static_cast<int>(wParam);
-        m_list->SetText(row, DeviceListCtrl::kColResult, LoadText(AiResultStringId(*result)));
+        const QString text = LoadText(AiResultStringId(*result));
+        m_list->SetText(row, DeviceListCtrl::kColResult, text);
+        ui::DeviceOutcome outcome;
+        outcome.code = result->code;
+        outcome.result = text;
+        outcome.success = wParam == kAiVersionsReceived && !result->versions.AllEmpty();
+        m_fleet->NoteResult(record, outcome);
         break;
     }
     return 1;

@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -31,6 +32,7 @@
 #include "fwbatch/engine/AiQuery.h"
 #include "fwbatch/engine/UpgradeBatch.h"
 #include "fwbatch/engine/UpgradeWorker.h"
+#include "ui/DeviceLookup.h"
 #include "ui/StringTable.h"
 #include "ui/WindowMessage.h"
 
@@ -42,6 +44,7 @@ class QPushButton;
 
 namespace ui {
 class BusyAnimation;
+class FleetMenu;
 }
 
 namespace fwbatch {
@@ -56,6 +59,7 @@ struct FwbatchDlgOptions {
     UpgradeOptions upgrade;
     AiQueryOptions ai;
     adapter::AdapterEnv adapterEnv;
+    ui::DeviceLookupOptions lookup;  // devices added by address
     QString programName = QStringLiteral("fwbatch");  // message-box caption
 };
 
@@ -113,6 +117,8 @@ public:
     const QString& PackagePath() const { return m_packagePath; }
     const discovery::DeviceDiscovery& Discovery() const { return m_discovery; }
     QAction* AboutAction() const { return m_aboutAction; }
+    // The list's context menu (null once the window has shut down).
+    ui::FleetMenu* Fleet() const { return m_fleet; }
     // "v%d.%d.%d.%d" of the build.
     static QString VersionText();
 
@@ -138,6 +144,7 @@ protected:
 
 private:
     void CreateControls();
+    void CreateFleetMenu();
     void OnInitDialog();
     void OnDestroy();
     void OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record);
@@ -186,6 +193,7 @@ private:
     QLineEdit* m_passwordEdit = nullptr;
     QCheckBox* m_verify = nullptr;  // not in the template: placed beside the upgrade type
     QAction* m_aboutAction = nullptr;
+    ui::FleetMenu* m_fleet = nullptr;  // a child of the list; deleted first at shutdown
 
     // The operator's choices.
     QString m_packagePath;
@@ -200,6 +208,8 @@ private:
     // Double-clicks waiting for their adapter preparation.
     std::vector<std::unique_ptr<AdapterJob>> m_webPreparations;
     uint64_t m_nextJobId = 1;
+    // What each device's upgrade found, by batch index, until its result.
+    std::map<int, msg::UpgradeVersions> m_upgradeFindings;
     std::unique_ptr<AiQueryJob> m_aiJob;
 
     MessageObserver m_observer;

@@ -16,14 +16,16 @@ constexpr uint32_t WM_AI_QUERY_DONE = winmsg::WM_USER + 1007;
 // Adapter preparation is over; lParam is a PreparationResult (AdapterJob.h),
 // owned by the receiver.
 constexpr uint32_t WM_ADAPTERS_PREPARED = winmsg::WM_USER + 1008;
-// A device's versions before and after its upgrade, posted just before its
-// result; wParam is the batch index, lParam an UpgradeVersions owned by the
-// receiver.
+// What a device's upgrade found besides its result code, posted just before
+// its result; wParam is the batch index, lParam an UpgradeVersions owned by
+// the receiver.
 constexpr uint32_t WM_UPGRADE_VERSIONS = winmsg::WM_USER + 1009;
 
 struct UpgradeVersions {
     uint32_t before = 0;  // four parts, the first in the top byte; 0 unknown
     uint32_t after = 0;
+    int attempts = 0;
+    double seconds = 0;
 };
 
 }  // namespace fwbatch::msg

@@ -8,6 +8,7 @@
 #include "common/link/SWL_TCPLink.h"
 #include "common/platform/Clock.h"
 #include "common/platform/Diagnostics.h"
+#include "common/session/LoginProbe.h"
 #include "common/session/ReachDevice.h"
 #include "common/session/SessionResults.h"
 #include "fwbatch/engine/UpgradeResult.h"
@@ -219,20 +220,15 @@ std::optional<uint32_t> LoginVersion(const char* ipText, uint16_t port, const Up
     const auto within = [leftMs](uint32_t limit) {
         return static_cast<uint32_t>(std::max<uint64_t>(1, std::min<uint64_t>(limit, leftMs)));
     };
-    uint8_t greeting[DeviceGreeting::kSize] = {};
-    TcpLinkPtr link = ReachDevice(ipText, port, within(options.timings.connectMs), within(options.timings.greetingMs),
-                                  options.connectEnv, cancel, greeting);
-    if (!link) {
+    session::LoginProbeLimits limits;
+    limits.connectMs = within(options.timings.connectMs);
+    limits.greetingMs = within(options.timings.greetingMs);
+    uint32_t version = 0;
+    if (session::ProbeLogin(ipText, port, settings.userName.c_str(), settings.password.c_str(), limits,
+                            options.connectEnv, options.session, cancel, version) != session::kOk) {
         return std::nullopt;
     }
-    int error = 0;
-    const CancelLinkGuard guard(cancel, link.get());
-    SessionPtr session(CreateNetDevice(link, greeting, &IgnoreEvents, nullptr, error, options.session));
-    NET_DEVICE_INFO info;
-    if (!session || session->Login(settings.userName.c_str(), settings.password.c_str(), info) != session::kOk) {
-        return std::nullopt;
-    }
-    return info.softwareVersion;
+    return version;
 }
 
 // After a reported success: tries to log in until a new version shows or

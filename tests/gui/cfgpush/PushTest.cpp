@@ -11,6 +11,8 @@
 #include <QImage>
 #include <QPainter>
 #include <QSaveFile>
+#include <QMenu>
+#include <QTemporaryDir>
 
 #include <chrono>
 #include <string>
@@ -20,8 +22,10 @@
 #include "cfgpush/app/LogoFrame.h"
 #include "cfgpush/engine/FacWriter.h"
 #include "common/discovery/WindowMessages.h"
+#include "common/report/RunReport.h"
 #include "sim/Simulator.h"
 #include "tests/support/HangGuard.h"
+#include "ui/FleetMenu.h"
 
 namespace {
 
@@ -483,6 +487,63 @@ TEST_F(PushWindowTest, OverLongCredentialsNeverReachALogin) {
     EXPECT_TRUE(m_sim->Records(1).logins.empty());
     EXPECT_TRUE(m_sim->Records(1).configs.empty());
     EXPECT_TRUE(m_sim->Records(1).http.empty());
+}
+
+// The list's context menu: a device added by address is pushed to like the
+// others, the results are saved as camprep's report, the failed device is
+// checked, and the added device's search answer merges into its row.
+TEST_F(PushWindowTest, TheContextMenuAddsSavesAndChecksFailedDevices) {
+    StartFleet({Device(0, "4.1.2.3"), Device(1, "4.1.2.3")});
+    cfgpush::CfgpushDlgOptions options = PushOptions();
+    options.lookup.connectEnv.hostAddresses = [] { return std::vector<std::string>{}; };
+    OpenWindow("en_GB.UTF-8", options);
+    ui::FleetMenu& fleet = *Window().Fleet();
+    const QTemporaryDir dir;
+    fleet.SetPathChooser([&](QWidget*, bool, const QString&) { return dir.filePath("results.json"); });
+    fleet.SetAddressAsker([&](QWidget*, QString& device) {
+        device = QString::fromStdString(m_sim->Address(1) + ":" + std::to_string(m_sim->DataPort(1)));
+        return true;
+    });
+    const auto trigger = [&](const char* name) {
+        const std::unique_ptr<QMenu> menu(fleet.BuildMenu(nullptr));
+        menu->findChild<QAction*>(QString::fromLatin1(name))->trigger();
+    };
+    Window().OnFileChosen(Fac("small.fac"));
+    PostSimDevice(0);
+    PostUnreachable();
+    trigger("addDevice");
+    ASSERT_TRUE(guitest::WaitUntil([&] { return !fleet.LookupRunning(); }));
+    guitest::Pump();
+    ASSERT_EQ(Window().DeviceList().Rows(), 3);
+    Click(1001);
+    Click(1005);
+    ASSERT_TRUE(guitest::WaitUntil([&] { return !Window().Busy(); }, 60000));
+    EXPECT_EQ(m_sim->Records(1).configs.size(), 1u);
+
+    trigger("saveResults");
+    std::vector<report::ReportRow> rows;
+    std::string error;
+    ASSERT_TRUE(report::ReadReport(dir.filePath("results.json").toStdString(), rows, error)) << error;
+    ASSERT_EQ(rows.size(), 3u);
+    for (const report::ReportRow& r : rows) {
+        EXPECT_EQ(r.success, r.mac != kUnreachableMac) << r.mac;
+        EXPECT_EQ(r.result, r.success ? "Success!" : "Disconnected!");
+        if (r.mac.empty()) {  // the device added by address
+            EXPECT_EQ(r.address, m_sim->Address(1));
+            EXPECT_EQ(r.port, m_sim->DataPort(1));
+            EXPECT_EQ(r.versionBefore, "4.1.2.3");
+        }
+    }
+
+    trigger("checkFailed");
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_EQ(Window().DeviceList().IsChecked(row), row == RowOf(kUnreachableMac)) << row;
+    }
+
+    PostSimDevice(1);
+    guitest::Pump();
+    EXPECT_EQ(Window().DeviceList().Rows(), 3);
+    EXPECT_EQ(Result(SimMac(1)), "Success!");
 }
 
 }  // namespace

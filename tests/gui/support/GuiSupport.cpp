@@ -4,6 +4,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -33,11 +35,20 @@ public:
         if (QApplication::instance() == nullptr) {
             m_app = std::make_unique<QApplication>(argc, argv);
         }
+        // What the windows keep for the next start goes to a directory of
+        // the test program's own, never to the user's settings.
+        m_settings = std::make_unique<QTemporaryDir>();
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings->path());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settings->path());
     }
-    void TearDown() override { m_app.reset(); }
+    void TearDown() override {
+        m_app.reset();
+        m_settings.reset();
+    }
 
 private:
     std::unique_ptr<QApplication> m_app;
+    std::unique_ptr<QTemporaryDir> m_settings;
 };
 
 [[maybe_unused]] ::testing::Environment* const kQtEnvironment =

@@ -34,6 +34,13 @@ TEST(FwbatchStrings, ThreeTablesWithTheSameIds) {
     // The show/hide texts exist only in Simplified Chinese.
     expected.insert({1060, 1061});
     EXPECT_EQ(Ids(*simplified), expected);
+    // Additions (verify 1100..1102, the list menu 1200..1218): in every language.
+    for (uint32_t id = 1100; id < 1300; ++id) {
+        const bool added = id <= 1102 || (id >= 1200 && id <= 1218);
+        for (const strings::StringTable* table : {english, traditional, simplified}) {
+            EXPECT_EQ(table->Find(id) != nullptr, added) << id;
+        }
+    }
     EXPECT_EQ(english->Load(1047), "Batch update supports maximum 32 pieces upgrading simultaneously.");
     EXPECT_EQ(simplified->Load(1021), "\xe5\x8d\x87\xe7\xba\xa7\xe5\xa4\xb1\xe8\xb4\xa5\xef\xbc\x81");  // 升级失败！
 }

@@ -1,4 +1,4 @@
-#include "cli/RunReport.h"
+#include "common/report/RunReport.h"
 
 #include <nlohmann/json.hpp>
 
@@ -9,9 +9,28 @@
 #include <fstream>
 #include <sstream>
 
-#include "cli/CommandSupport.h"
+#include "common/platform/NetworkPlatform.h"
 
-namespace cli {
+namespace report {
+
+bool ParseDevice(const std::string& text, std::string& host, int32_t& port) {
+    const size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 >= text.size()) {
+        return false;
+    }
+    host = text.substr(0, colon);
+    uint32_t address = 0;
+    if (!platform::ParseIPv4(host, address)) {
+        return false;
+    }
+    const std::string portText = text.substr(colon + 1);
+    if (portText.find_first_not_of("0123456789") != std::string::npos || portText.size() > 5) {
+        return false;
+    }
+    port = std::stoi(portText);
+    return port >= 1 && port <= 65535;
+}
+
 namespace {
 
 const char* const kColumns[] = {"time",  "mac",    "address", "port",    "model",    "version_before", "version_after",
@@ -259,6 +278,33 @@ std::string CheckReportPath(const std::string& path) {
     return {};
 }
 
+namespace {
+
+// Written beside the target and renamed over it: a reader never sees half a
+// file, and an earlier one survives a failed write.
+bool WriteReplacing(const std::string& path, const std::string& text, const char* what,
+                    std::string& error) {
+    const std::string temporary = path + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << text;
+        out.flush();
+        if (!out) {
+            std::remove(temporary.c_str());
+            error = std::string("cannot write the ") + what + " " + path;
+            return false;
+        }
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        std::remove(temporary.c_str());
+        error = std::string("cannot write the ") + what + " " + path;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool WriteReport(const std::string& path, const std::vector<ReportRow>& rows, std::string& error) {
     std::string text;
     if (KindOf(path) == Kind::Json) {
@@ -295,25 +341,16 @@ bool WriteReport(const std::string& path, const std::vector<ReportRow>& rows, st
         error = CheckReportPath(path);
         return false;
     }
-    // Written beside the target and renamed over it: a reader never sees
-    // half a report, and an earlier one survives a failed write.
-    const std::string temporary = path + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.flush();
-        if (!out) {
-            std::remove(temporary.c_str());
-            error = "cannot write the report " + path;
-            return false;
-        }
+    return WriteReplacing(path, text, "report", error);
+}
+
+bool WriteDevicesFile(const std::string& path, const std::vector<std::string>& devices,
+                      std::string& error) {
+    std::string text = "# devices, one IPv4-ADDRESS:PORT a line\n";
+    for (const std::string& d : devices) {
+        text += d + "\n";
     }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        error = "cannot write the report " + path;
-        return false;
-    }
-    return true;
+    return WriteReplacing(path, text, "device list", error);
 }
 
 bool ReadReport(const std::string& path, std::vector<ReportRow>& rows, std::string& error) {
@@ -384,4 +421,4 @@ bool FailedDevicesOf(const std::string& path, std::vector<std::string>& devices,
     return true;
 }
 
-}  // namespace cli
+}  // namespace report

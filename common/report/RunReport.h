@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace cli {
+namespace report {
 
 struct ReportRow {
     std::string time;  // when the result came, UTC "YYYY-MM-DDTHH:MM:SSZ"
@@ -25,6 +25,9 @@ struct ReportRow {
     double seconds = 0;
 };
 
+// "HOST:PORT" with a dotted IPv4 address and a port of 1..65535.
+bool ParseDevice(const std::string& text, std::string& host, int32_t& port);
+
 // The current time in the report's form.
 std::string ReportTime();
 
@@ -39,6 +42,11 @@ bool WriteReport(const std::string& path, const std::vector<ReportRow>& rows, st
 // file and, for a CSV file, the line.
 bool ReadReport(const std::string& path, std::vector<ReportRow>& rows, std::string& error);
 
+// Writes a devices file ReadDevicesFile reads back: a comment line, then
+// one HOST:PORT a line. False with the reason (naming the file).
+bool WriteDevicesFile(const std::string& path, const std::vector<std::string>& devices,
+                      std::string& error);
+
 // The devices (HOST:PORT) of a devices file: one HOST:PORT a line, blank
 // lines and text from "#" on ignored; or an earlier report (".csv" or
 // ".json"), all its devices. False with the reason, naming file and line.
@@ -48,4 +56,4 @@ bool ReadDevicesFile(const std::string& path, std::vector<std::string>& devices,
 // included).
 bool FailedDevicesOf(const std::string& path, std::vector<std::string>& devices, std::string& error);
 
-}  // namespace cli
+}  // namespace report

@@ -1,0 +1,123 @@
+#include "ui/DeviceLookup.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "common/platform/Diagnostics.h"
+#include "common/report/RunReport.h"
+#include "common/session/SessionResults.h"
+
+namespace ui {
+namespace {
+
+template <size_t N>
+void CopyField(char (&field)[N], const std::string& text) {
+    const size_t n = std::min(text.size(), N - 1);
+    std::memcpy(field, text.data(), n);
+    field[n] = '\0';
+}
+
+// The hex digits of a hardware-address text, upper case.
+std::string HexDigits(const char* text) {
+    std::string digits;
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (std::isxdigit(static_cast<unsigned char>(*p))) {
+            digits += static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
+        } else if (*p != ':' && *p != '-' && *p != '.') {
+            return std::string();  // not a hardware address
+        }
+    }
+    return digits;
+}
+
+}  // namespace
+
+std::string AddedDeviceIdentity(uint32_t address, uint16_t port) {
+    char text[16];
+    std::snprintf(text, sizeof text, "@%08X%04X", static_cast<unsigned>(address), static_cast<unsigned>(port));
+    return text;
+}
+
+bool IsAddedDeviceIdentity(const char* mac, size_t capacity) {
+    return capacity > 0 && mac[0] == '@';
+}
+
+std::unique_ptr<SEARCH_DEVICE_INFO> AddedDeviceRecord(const std::string& host, int32_t port,
+                                                      uint32_t softwareVersion, const std::string& mac) {
+    auto record = std::make_unique<SEARCH_DEVICE_INFO>();
+    std::memset(record.get(), 0, sizeof *record);
+    uint32_t address = 0;
+    platform::ParseIPv4(host, address);
+    CopyField(record->mac, mac.empty() ? AddedDeviceIdentity(address, static_cast<uint16_t>(port)) : mac);
+    CopyField(record->ip[0], host);
+    record->dataPort = port;
+    record->httpPort = 80;
+    char version[20];
+    std::snprintf(version, sizeof version, "%u.%u.%u.%u", softwareVersion >> 24, (softwareVersion >> 16) & 0xFF,
+                  (softwareVersion >> 8) & 0xFF, softwareVersion & 0xFF);
+    CopyField(record->softwareVer, version);
+    record->build = -1;
+    return record;
+}
+
+bool SameHardwareAddress(const char* a, const char* b) {
+    const std::string x = HexDigits(a);
+    return x.size() == 12 && x == HexDigits(b);
+}
+
+DeviceLookupJob::DeviceLookupJob(std::vector<std::string> devices, std::string user, std::string password,
+                                 DeviceLookupOptions options, Report report, Done done)
+    : m_devices(std::move(devices)),
+      m_user(std::move(user)),
+      m_password(std::move(password)),
+      m_options(std::move(options)),
+      m_report(std::move(report)),
+      m_done(std::move(done)) {
+    const size_t count = std::max<size_t>(1, std::min(m_options.parallel, m_devices.size()));
+    m_running = count;
+    for (size_t i = 0; i < count; ++i) {
+        m_threads.emplace_back([this] { Work(); });
+    }
+}
+
+DeviceLookupJob::~DeviceLookupJob() {
+    m_cancel.Cancel();
+    for (std::thread& t : m_threads) {
+        t.join();
+    }
+}
+
+void DeviceLookupJob::Work() {
+    platform::NetworkPlatform& net = m_options.net != nullptr ? *m_options.net : platform::Network();
+    for (size_t i = m_next++; i < m_devices.size() && !m_cancel.Cancelled(); i = m_next++) {
+        DeviceLookupResult result;
+        result.device = m_devices[i];
+        std::string host;
+        int32_t port = 0;
+        uint32_t version = 0;
+        if (!report::ParseDevice(result.device, host, port)) {
+            result.code = session::kLinkFailed;
+        } else {
+            result.code = session::ProbeLogin(host.c_str(), static_cast<uint16_t>(port), m_user.c_str(),
+                                              m_password.c_str(), m_options.limits, m_options.connectEnv,
+                                              m_options.session, &m_cancel, version);
+        }
+        if (result.code == session::kOk) {
+            uint32_t address = 0;
+            platform::ParseIPv4(host, address);
+            result.record = AddedDeviceRecord(host, port, version, net.NeighbourMac(address));
+        }
+        platform::DiagPrintf("device %s by address: %d\n", result.device.c_str(), result.code);
+        if (m_cancel.Cancelled()) {
+            break;
+        }
+        m_report(std::move(result));
+    }
+    if (--m_running == 0 && !m_cancel.Cancelled()) {
+        m_done();  // the last worker's last act
+    }
+}
+
+}  // namespace ui
