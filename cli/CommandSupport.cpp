@@ -78,6 +78,27 @@ std::string CheckDeviceOptions(const DeviceArgs& args) {
             return "not an IPv4 address and port: " + d;
         }
     }
+    return CheckInterfaces(args.interfaces);
+}
+
+std::string CheckInterfaces(const std::vector<std::string>& names) {
+    if (names.empty()) {
+        return std::string();
+    }
+    std::vector<platform::AdapterInfo> adapters;
+    platform::Network().GetAdapters(adapters);
+    std::string present;
+    for (const platform::AdapterInfo& a : adapters) {
+        present += (present.empty() ? "" : ", ") + a.name;
+    }
+    for (const std::string& name : names) {
+        const bool found = std::any_of(adapters.begin(), adapters.end(),
+                                       [&](const platform::AdapterInfo& a) { return a.name == name; });
+        if (!found) {
+            return "no interface named \"" + name.substr(0, 64) + "\" on this machine (there are: " +
+                   (present.empty() ? "none" : present) + ")";
+        }
+    }
     return std::string();
 }
 

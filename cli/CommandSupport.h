@@ -52,8 +52,12 @@ bool ResolvePassword(const PasswordArgs& args, std::string& password, std::strin
 // to the devices the search finds").
 void AddDeviceOptions(CLI::App* sub, DeviceArgs& args, const std::string& discoverHelp);
 
-// The empty text when the device options go together, else what is wrong.
+// The empty text when the device options go together (and every --interface
+// names an interface of the machine), else what is wrong.
 std::string CheckDeviceOptions(const DeviceArgs& args);
+// The empty text when every name is an interface of the machine, else which
+// is not (with the interfaces there are).
+std::string CheckInterfaces(const std::vector<std::string>& names);
 
 // Both checks of a device command: the device options, then the password
 // (resolved into `password`). `targets` gets the devices given by address

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/CommandRegistry.h"
+#include "cli/CommandSupport.h"
 #include "cli/DeviceSearch.h"
 #include "common/discovery/VersionText.h"
 
@@ -72,8 +73,12 @@ void PrintTable(const std::vector<SEARCH_DEVICE_INFO>& devices) {
 }
 
 int RunDiscover(const DiscoverArgs& args) {
+    std::string error = cli::CheckInterfaces(args.interfaces);
+    if (!error.empty()) {
+        std::fprintf(stderr, "camprep discover: %s\n", error.c_str());
+        return cli::kExitUsage;
+    }
     cli::DeviceSearch search(args.series, args.interfaces);
-    std::string error;
     if (!search.Run(std::chrono::milliseconds(static_cast<int64_t>(args.timeoutSeconds * 1000)),
                     error)) {
         std::fprintf(stderr, "camprep discover: %s\n", error.c_str());

@@ -500,6 +500,17 @@ TEST_F(CamprepPushNetns, DiscoveredDevicesAsJson) {
     }
     EXPECT_EQ(ByAddress(r, a0, simulator->DataPort(kV3))["software_version"], "3.4.2.1");
     simulator->Stop();
+    // An interface the namespace does not have is named, before any search.
+    const std::vector<std::vector<std::string>> badRuns{
+        {"discover", "--interface", "nosuch0", "--timeout", "1"},
+        {"push", "--fac", kFull, "--discover", "--interface", "nosuch0", "--timeout", "1"}};
+    for (const std::vector<std::string>& args : badRuns) {
+        const cli_test::ProcessResult bad = cli_test::RunProcess(CAMPREP_BIN, args);
+        EXPECT_EQ(bad.exitStatus, 2) << args[0];
+        EXPECT_NE(bad.err.find("no interface named \"nosuch0\" on this machine (there are: lo"),
+                  std::string::npos)
+            << bad.err;
+    }
 }
 
 }  // namespace
