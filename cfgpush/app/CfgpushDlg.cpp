@@ -49,20 +49,6 @@ discovery::DiscoveryOptions ForCfgpush(discovery::DiscoveryOptions options) {
     return options;
 }
 
-std::string LowBytes(const QString& text) {
-    return LowBytesOfUtf16(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
-                                               static_cast<size_t>(text.size())));
-}
-
-bool NameHasPreviewExtension(std::string_view name) {
-    for (const char* extension : {".jpg", ".png", ".JPG", ".PNG"}) {
-        if (name.find(extension) != std::string_view::npos) {
-            return true;
-        }
-    }
-    return false;
-}
-
 }  // namespace
 
 CCfgpushDlg::CCfgpushDlg(PushWorkerGroup& workers, CfgpushDlgOptions options, QWidget* parent)
@@ -80,6 +66,11 @@ CCfgpushDlg::CCfgpushDlg(PushWorkerGroup& workers, CfgpushDlgOptions options, QW
 
 CCfgpushDlg::~CCfgpushDlg() {
     OnDestroy();
+}
+
+std::string CCfgpushDlg::LowBytes(const QString& text) {
+    return LowBytesOfUtf16(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
+                                               static_cast<size_t>(text.size())));
 }
 
 QWidget* CCfgpushDlg::ControlById(int id) const {
@@ -300,191 +291,6 @@ void CCfgpushDlg::OnClearAll() {
     for (int row = 0; row < m_list->Rows(); ++row) {
         m_list->SetChecked(row, false);
     }
-}
-
-QString CCfgpushDlg::ChooseFacFile(QWidget* parent) {
-    // The same filter text in every interface language.
-    return QFileDialog::getOpenFileName(parent, QString(), QString(),
-                                        QStringLiteral(u"升级文件 (*.fac)"));
-}
-
-void CCfgpushDlg::OnBrowse() {
-    const QString path = m_chooseFile ? m_chooseFile(this) : QString();
-    if (path.isEmpty()) {
-        return;  // cancelled: nothing changes
-    }
-    OnFileChosen(path);
-}
-
-void CCfgpushDlg::OnFileChosen(const QString& path) {
-    m_packagePath = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-    m_pathEdit->setText(m_packagePath);
-    LoadPackage();
-    if (m_package.PicturesPresent() == 1) {
-        ShowTitlePreview();
-    }
-}
-
-void CCfgpushDlg::LoadPackage() {
-    m_package.Clear();
-    m_productType->clear();
-    m_customerCode->clear();
-    int openErrno = 0;
-    const FacLoadResult result =
-        m_package.Load(QFile::encodeName(m_packagePath).toStdString(), &openErrno);
-    if (result == FacLoadResult::kCannotOpen) {
-        platform::DiagPrintf("cannot open the package: errno %d\n", openErrno);
-        return;  // nothing is said to the operator
-    }
-    if (result == FacLoadResult::kBadFormat) {
-        ShowMessage(ids::kMsgBadFileFormat);
-        return;
-    }
-    const std::string_view code = m_package.CustomerCode();
-    m_customerCode->addItem(LoadText(ids::kCustomerCodeNone));
-    m_customerCode->addItem(
-        QString::fromLocal8Bit(code.data(), static_cast<qsizetype>(code.size())));
-    m_customerCode->setCurrentIndex(0);
-    // The box is sorted: the entries go in in the box's order, each tied to
-    // its product entry by its item data.
-    for (const ProductTypeEntry& entry : m_package.ProductTypesInBoxOrder()) {
-        m_productType->addItem(QString::fromLocal8Bit(entry.name), entry.entryNumber);
-    }
-    if (m_productType->count() > 0) {
-        m_productType->setCurrentIndex(0);
-    }
-}
-
-void CCfgpushDlg::ShowTitlePreview() {
-    const FAC_BLOCK_INFO& slot = m_package.PictureSlot(PictureKind::kTitleLogo);
-    if (!NameHasPreviewExtension(BlockName(slot))) {
-        return;  // the frame keeps what it shows
-    }
-    const std::vector<uint8_t> bytes = m_package.DecipherBlock(slot);
-    QImage image;
-    if (!bytes.empty()) {
-        image.loadFromData(bytes.data(), static_cast<int>(bytes.size()));
-    }
-    m_logo->ShowBitmap(image);  // one that does not decode leaves an empty frame
-}
-
-void CCfgpushDlg::OnLogoSelChange() {
-    if (m_customerCode->currentText() == LoadText(ids::kCustomerCodeNone)) {
-        m_pictureType->setEnabled(false);
-        m_logo->RemoveBitmap();
-        return;
-    }
-    ShowTitlePreview();
-}
-
-void CCfgpushDlg::OnSetDefaultConfig() {
-    if (m_busy) {
-        return;
-    }
-    m_jobs.Clear();
-    m_userName = m_userNameEdit->text();
-    m_password = m_passwordEdit->text();
-
-    const int rows = m_list->Rows();
-    bool anyChecked = false;
-    for (int row = 0; row < rows && !anyChecked; ++row) {
-        anyChecked = m_list->IsChecked(row);
-    }
-    if (!anyChecked) {
-        ShowMessage(ids::kMsgSelectDevice);
-        return;
-    }
-    if (m_productType->currentText().isEmpty()) {
-        ShowMessage(ids::kMsgImportFileFirst);
-        return;
-    }
-    const auto entryNumber = static_cast<int32_t>(m_productType->currentData().toInt());
-    if (!BuildItemLists(m_package, entryNumber, m_itemLists)) {
-        ShowMessage(ids::kMsgFileIncorrect);
-        return;
-    }
-
-    // Every worker of the previous push has reported, and reporting is its
-    // last act: joining them now takes no time and keeps finished threads
-    // from piling up over a long session.
-    m_workers.JoinAll();
-    EnterBusyState();
-    m_fleet->RunStarted();
-    // Each job gets its own copy of the credentials: a worker never reads
-    // the window.
-    const std::string userName = LowBytes(m_userName);
-    const std::string password = LowBytes(m_password);
-    const std::shared_ptr<ui::WindowMailbox> mailbox = m_mailbox;
-    for (int row = 0; row < rows; ++row) {
-        if (m_list->IsChecked(row)) {
-            const PushTarget target = PushTargetFromRecord(m_list->Record(row));
-            _file_cfg_info job;
-            const bool made =
-                MakePushJob(row, target, userName, password, m_itemLists, m_package, job);
-            m_jobs.Add(row, made ? std::string(job.mac) : target.mac.substr(0, sizeof job.mac - 1));
-            if (made) {
-                m_workers.Start(
-                    std::move(job),
-                    [mailbox](int rowIndex, int code) {
-                        mailbox->Post(winmsg::WM_PUSH_RESULT, static_cast<uintptr_t>(rowIndex),
-                                      code);
-                    },
-                    m_options.push);
-            } else {
-                // No payload could be built: the row fails like a refused push.
-                const int code = IsVersion3Software(target.softwareVersion) ? kPushVersion3Failed
-                                                                            : kPushVersion4Failed;
-                mailbox->Post(winmsg::WM_PUSH_RESULT, static_cast<uintptr_t>(row), code);
-            }
-        }
-        m_list->SetResultText(row, QString());
-    }
-}
-
-CCfgpushDlg::LRESULT CCfgpushDlg::OnPushResult(uintptr_t wParam, intptr_t lParam) {
-    const auto rowIndex = static_cast<int32_t>(wParam);
-    const auto code = static_cast<int>(lParam);
-    const QString text = LoadText(PushResultStringId(code));
-    // Rows move while a push runs (new devices come in at the top): the
-    // result goes to every row of the job's device, found by MAC.
-    if (const PushJobList::Entry* job = m_jobs.Report(rowIndex)) {
-        for (int row = 0; row < m_list->Rows(); ++row) {
-            const SEARCH_DEVICE_INFO& record = m_list->Record(row);
-            if (std::string_view(record.mac, strnlen(record.mac, sizeof record.mac)) == job->mac) {
-                m_list->SetResultText(row, text);
-                ui::DeviceOutcome outcome;
-                outcome.code = code;
-                outcome.result = text;
-                outcome.success = code == kPushSuccess;
-                m_fleet->NoteResult(record, outcome);
-            }
-        }
-    }
-    // The push is over when every job of it has reported, whatever rows
-    // were checked or unchecked meanwhile.
-    if (m_busy && m_jobs.Complete()) {
-        LeaveBusyState();
-        m_fleet->RunEnded();
-    }
-    return 1;
-}
-
-void CCfgpushDlg::EnterBusyState() {
-    m_busy = true;
-    for (QPushButton* button : {m_browse, m_setDefault, m_selectAll, m_clearAll}) {
-        button->setEnabled(false);
-    }
-    m_busyAnimation->show();
-    m_busyText->show();
-}
-
-void CCfgpushDlg::LeaveBusyState() {
-    m_busy = false;
-    for (QPushButton* button : {m_browse, m_setDefault, m_selectAll, m_clearAll}) {
-        button->setEnabled(true);
-    }
-    m_busyAnimation->hide();
-    m_busyText->hide();
 }
 
 void CCfgpushDlg::ShowMessage(uint32_t stringId) {

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "cfgpush/app/PushJobList.h"
 #include "cfgpush/engine/FacPackage.h"
@@ -126,6 +127,9 @@ private:
     void LeaveBusyState();
     void ShowMessage(uint32_t stringId);
     QString LoadText(uint32_t stringId) const;
+    // What the devices are sent of a text the operator typed: one byte per
+    // character, its low byte.
+    static std::string LowBytes(const QString& text);
 
     const strings::StringTable& m_texts;
     CfgpushDlgOptions m_options;

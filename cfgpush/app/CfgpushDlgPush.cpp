@@ -1,0 +1,133 @@
+// Cfgpush's window: the push. One worker per checked row, the busy state
+// while they run, and each device's result written to its rows by MAC.
+#include "cfgpush/app/CfgpushDlg.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <cstring>
+#include <string_view>
+
+#include "cfgpush/app/DeviceListCtrl.h"
+#include "cfgpush/engine/CfgpushStringIds.h"
+#include "cfgpush/engine/PushResult.h"
+#include "cfgpush/engine/PushTargetFromRecord.h"
+#include "common/discovery/WindowMessages.h"
+#include "ui/BusyAnimation.h"
+#include "ui/FleetMenu.h"
+
+namespace cfgpush {
+
+void CCfgpushDlg::OnSetDefaultConfig() {
+    if (m_busy) {
+        return;
+    }
+    m_jobs.Clear();
+    m_userName = m_userNameEdit->text();
+    m_password = m_passwordEdit->text();
+
+    const int rows = m_list->Rows();
+    bool anyChecked = false;
+    for (int row = 0; row < rows && !anyChecked; ++row) {
+        anyChecked = m_list->IsChecked(row);
+    }
+    if (!anyChecked) {
+        ShowMessage(ids::kMsgSelectDevice);
+        return;
+    }
+    if (m_productType->currentText().isEmpty()) {
+        ShowMessage(ids::kMsgImportFileFirst);
+        return;
+    }
+    const auto entryNumber = static_cast<int32_t>(m_productType->currentData().toInt());
+    if (!BuildItemLists(m_package, entryNumber, m_itemLists)) {
+        ShowMessage(ids::kMsgFileIncorrect);
+        return;
+    }
+
+    // Every worker of the previous push has reported, and reporting is its
+    // last act: joining them now takes no time and keeps finished threads
+    // from piling up over a long session.
+    m_workers.JoinAll();
+    EnterBusyState();
+    m_fleet->RunStarted();
+    // Each job gets its own copy of the credentials: a worker never reads
+    // the window.
+    const std::string userName = LowBytes(m_userName);
+    const std::string password = LowBytes(m_password);
+    const std::shared_ptr<ui::WindowMailbox> mailbox = m_mailbox;
+    for (int row = 0; row < rows; ++row) {
+        if (m_list->IsChecked(row)) {
+            const PushTarget target = PushTargetFromRecord(m_list->Record(row));
+            _file_cfg_info job;
+            const bool made =
+                MakePushJob(row, target, userName, password, m_itemLists, m_package, job);
+            m_jobs.Add(row, made ? std::string(job.mac) : target.mac.substr(0, sizeof job.mac - 1));
+            if (made) {
+                m_workers.Start(
+                    std::move(job),
+                    [mailbox](int rowIndex, int code) {
+                        mailbox->Post(winmsg::WM_PUSH_RESULT, static_cast<uintptr_t>(rowIndex),
+                                      code);
+                    },
+                    m_options.push);
+            } else {
+                // No payload could be built: the row fails like a refused push.
+                const int code = IsVersion3Software(target.softwareVersion) ? kPushVersion3Failed
+                                                                            : kPushVersion4Failed;
+                mailbox->Post(winmsg::WM_PUSH_RESULT, static_cast<uintptr_t>(row), code);
+            }
+        }
+        m_list->SetResultText(row, QString());
+    }
+}
+
+CCfgpushDlg::LRESULT CCfgpushDlg::OnPushResult(uintptr_t wParam, intptr_t lParam) {
+    const auto rowIndex = static_cast<int32_t>(wParam);
+    const auto code = static_cast<int>(lParam);
+    const QString text = LoadText(PushResultStringId(code));
+    // Rows move while a push runs (new devices come in at the top): the
+    // result goes to every row of the job's device, found by MAC.
+    if (const PushJobList::Entry* job = m_jobs.Report(rowIndex)) {
+        for (int row = 0; row < m_list->Rows(); ++row) {
+            const SEARCH_DEVICE_INFO& record = m_list->Record(row);
+            if (std::string_view(record.mac, strnlen(record.mac, sizeof record.mac)) == job->mac) {
+                m_list->SetResultText(row, text);
+                ui::DeviceOutcome outcome;
+                outcome.code = code;
+                outcome.result = text;
+                outcome.success = code == kPushSuccess;
+                m_fleet->NoteResult(record, outcome);
+            }
+        }
+    }
+    // The push is over when every job of it has reported, whatever rows
+    // were checked or unchecked meanwhile.
+    if (m_busy && m_jobs.Complete()) {
+        LeaveBusyState();
+        m_fleet->RunEnded();
+    }
+    return 1;
+}
+
+void CCfgpushDlg::EnterBusyState() {
+    m_busy = true;
+    for (QPushButton* button : {m_browse, m_setDefault, m_selectAll, m_clearAll}) {
+        button->setEnabled(false);
+    }
+    m_busyAnimation->show();
+    m_busyText->show();
+}
+
+void CCfgpushDlg::LeaveBusyState() {
+    m_busy = false;
+    for (QPushButton* button : {m_browse, m_setDefault, m_selectAll, m_clearAll}) {
+        button->setEnabled(true);
+    }
+    m_busyAnimation->hide();
+    m_busyText->hide();
+}
+
+}  // namespace cfgpush

@@ -1,0 +1,308 @@
+// Fwbatch's window: the upgrade batch. The package chosen with Browse, the
+// checked devices' adapters prepared, the workers started, and each
+// device's progress and result written to its row.
+#include "fwbatch/app/FwbatchDlg.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "common/discovery/WindowMessages.h"
+#include "fwbatch/app/DeviceListCtrl.h"
+#include "fwbatch/app/FwbatchDlgSupport.h"
+#include "fwbatch/engine/FwbatchStringIds.h"
+#include "fwbatch/engine/UpgradeResult.h"
+#include "ui/BusyAnimation.h"
+#include "ui/FleetMenu.h"
+
+namespace fwbatch {
+
+using dlg::FreePreparationBlock;
+using dlg::FreeVersionsBlock;
+using dlg::KeyMatches;
+
+void CFwbatchDlg::OnBrowse() {
+    const QString path = m_chooseFile ? m_chooseFile(this, LoadText(ids::kFileFilter)) : QString();
+    if (!path.isEmpty()) {
+        OnFileChosen(path);
+    }
+}
+
+void CFwbatchDlg::OnFileChosen(const QString& path) {
+    m_packagePath = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    m_pathEdit->setText(m_packagePath);
+}
+
+void CFwbatchDlg::OnUpgrade() {
+    if (m_busy) {
+        return;
+    }
+    if (m_packagePath.isEmpty()) {
+        ShowMessage(ids::kMsgSelectFile);
+        return;
+    }
+    // The checked devices as they are now; rows may move while adapters
+    // are prepared, so each device is found again by its MAC text.
+    std::vector<PreparedDevice> devices;
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_listLock);
+        for (int row = 0; row < m_list->Rows(); ++row) {
+            if (m_list->IsChecked(row)) {
+                PreparedDevice d;
+                d.index = row;
+                d.device = m_list->Record(row);
+                devices.push_back(d);
+            }
+            m_list->SetText(row, DeviceListCtrl::kColResult, QString());
+            m_list->SetToolTip(row, DeviceListCtrl::kColResult, QString());
+        }
+    }
+    if (devices.empty()) {
+        ShowMessage(ids::kMsgSelectDevice);
+        return;
+    }
+    if (devices.size() > UpgradeBatch::kMaxParallel) {
+        ShowMessage(ids::kMsgTooManyDevices);
+        return;
+    }
+
+    EnterBusyState();
+    m_fleet->RunStarted();
+    m_upgradeFindings.clear();
+    auto settings = std::make_shared<UpgradeSettings>();
+    settings->type = m_upgradeType->currentIndex();
+    settings->userName = m_userNameEdit->text().toStdString();
+    settings->password = m_passwordEdit->text().toStdString();
+    settings->verify = m_verify->isChecked();
+    QFile file(m_packagePath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        ShowMessage(ids::kResultOpenFileFailed);
+        LeaveBusyState();
+        return;
+    }
+    // Straight into the batch's buffer, one copy: packages of tens of MiB
+    // are read here, on the window's thread.
+    const qint64 size = file.size();
+    if (size > 0) {
+        settings->package.resize(static_cast<size_t>(size));
+        const qint64 got = file.read(reinterpret_cast<char*>(settings->package.data()), size);
+        settings->package.resize(static_cast<size_t>(std::max<qint64>(got, 0)));
+    } else {
+        const QByteArray bytes = file.readAll();  // no size known: read what there is
+        settings->package.assign(bytes.begin(), bytes.end());
+    }
+    m_pendingSettings = std::move(settings);
+
+    // Adapters are prepared off the window's thread; the batch starts when
+    // every device is prepared.
+    const std::shared_ptr<ui::WindowMailbox> mailbox = m_mailbox;
+    m_upgradePreparation = std::make_unique<AdapterJob>(
+        m_nextJobId++, std::move(devices), false, m_options.adapterEnv,
+        [mailbox](std::unique_ptr<PreparationResult> result) {
+            mailbox->Post(msg::WM_ADAPTERS_PREPARED, 0,
+                          reinterpret_cast<intptr_t>(result.release()), &FreePreparationBlock);
+        });
+}
+
+void CFwbatchDlg::OnAdaptersPrepared(std::unique_ptr<PreparationResult> result) {
+    if (m_upgradePreparation && result->jobId == m_upgradePreparation->Id()) {
+        m_upgradePreparation.reset();  // its worker has reported: joined at once
+        StartBatch(*result);
+        return;
+    }
+    for (auto it = m_webPreparations.begin(); it != m_webPreparations.end(); ++it) {
+        if ((*it)->Id() != result->jobId) {
+            continue;
+        }
+        m_webPreparations.erase(it);
+        if (result->devices.empty()) {
+            return;
+        }
+        const PreparedDevice& d = result->devices.front();
+        const QString host = QString::fromStdString(platform::FormatIPv4(d.addressToUse));
+        const QString url = d.device.httpPort == 80
+                                ? QStringLiteral("http://%1").arg(host)
+                                : QStringLiteral("http://%1:%2").arg(host).arg(d.device.httpPort);
+        if (m_openUrl) {
+            m_openUrl(QUrl(url));
+        }
+        return;
+    }
+}
+
+void CFwbatchDlg::StartBatch(const PreparationResult& prepared) {
+    const std::shared_ptr<ui::WindowMailbox> mailbox = m_mailbox;
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_listLock);
+        FreeUpdateRecords();
+        m_batch = std::make_unique<UpgradeBatch>(
+            std::move(m_pendingSettings),
+            [mailbox](int index, int percent) {
+                mailbox->Post(winmsg::WM_UPGRADE_PROGRESS, static_cast<uintptr_t>(index), percent);
+            },
+            [mailbox](int index, const UpgradeReport& report) {
+                auto versions = std::make_unique<msg::UpgradeVersions>();
+                versions->before = report.versionBefore;
+                versions->after = report.versionAfter;
+                versions->attempts = report.attempts;
+                versions->seconds = report.seconds;
+                mailbox->Post(msg::WM_UPGRADE_VERSIONS, static_cast<uintptr_t>(index),
+                              reinterpret_cast<intptr_t>(versions.release()), &FreeVersionsBlock);
+                mailbox->Post(winmsg::WM_UPGRADE_RESULT, static_cast<uintptr_t>(index), report.code);
+            },
+            m_options.upgrade);
+        for (const PreparedDevice& d : prepared.devices) {
+            m_batch->Add(MakeUpdateRecord(d.index, d.device));
+        }
+    }
+    m_batch->Start();
+}
+
+void CFwbatchDlg::FreeUpdateRecords() {
+    // Joins the workers: each has reported already unless the window is
+    // closing, when they were cancelled.
+    m_batch.reset();
+}
+
+CFwbatchDlg::LRESULT CFwbatchDlg::OnUpgradeProgress(uintptr_t wParam, intptr_t lParam) {
+    const auto index = static_cast<int>(wParam);
+    char text[16];
+    std::snprintf(text, sizeof text, "%d%%", static_cast<int>(lParam));
+    std::lock_guard<std::recursive_mutex> lock(m_listLock);
+    if (!m_batch) {
+        return 1;  // late: its batch is gone
+    }
+    for (size_t i = 0; i < m_batch->Size(); ++i) {
+        const _update_Info& record = m_batch->Record(i);
+        if (record.index != index) {
+            continue;
+        }
+        if (record.done) {
+            return 1;  // after the device's result
+        }
+        for (int row = 0; row < m_list->Rows(); ++row) {
+            if (KeyMatches(record.deviceKey, m_list->Record(row))) {
+                if (m_list->IsChecked(row)) {
+                    m_list->SetText(row, DeviceListCtrl::kColResult, QString::fromLatin1(text));
+                }
+                break;
+            }
+        }
+        return 1;
+    }
+    return 1;
+}
+
+CFwbatchDlg::LRESULT CFwbatchDlg::OnUpgradeResult(uintptr_t wParam, intptr_t lParam) {
+    const auto index = static_cast<int>(wParam);
+    const QString text = LoadText(UpgradeResultStringId(static_cast<int>(lParam)));
+    bool complete = false;
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_listLock);
+        if (!m_batch) {
+            return 1;  // late: its batch is gone
+        }
+        std::vector<const char*> keys;
+        for (size_t i = 0; i < m_batch->Size(); ++i) {
+            const _update_Info& record = m_batch->Record(i);
+            if (record.index == index && !record.done) {
+                keys.push_back(record.deviceKey);
+            }
+        }
+        if (keys.empty()) {
+            return 1;  // not of this batch, or already counted
+        }
+        m_batch->MarkDone(index);
+        ui::DeviceOutcome outcome;
+        outcome.code = static_cast<int>(lParam);
+        outcome.result = text;
+        outcome.success = outcome.code == kUpgradeSuccess;
+        if (const auto found = m_upgradeFindings.find(index); found != m_upgradeFindings.end()) {
+            outcome.attempts = found->second.attempts;
+            outcome.seconds = found->second.seconds;
+            outcome.versionBefore = found->second.before;
+            outcome.versionAfter = found->second.after;
+            m_upgradeFindings.erase(found);
+        }
+        for (const char* key : keys) {
+            for (int row = 0; row < m_list->Rows(); ++row) {
+                if (m_list->IsChecked(row) &&
+                    std::memcmp(key, m_list->Record(row).mac, sizeof(_update_Info::deviceKey)) == 0) {
+                    m_list->SetText(row, DeviceListCtrl::kColResult, text);
+                    m_list->SetChecked(row, false);
+                    m_fleet->NoteResult(m_list->Record(row), outcome);
+                }
+            }
+        }
+        complete = m_batch->Complete();
+    }
+    if (complete) {
+        FreeUpdateRecords();
+        LeaveBusyState();
+        m_fleet->RunEnded();
+    }
+    return 1;
+}
+
+void CFwbatchDlg::OnUpgradeVersions(uintptr_t index, const msg::UpgradeVersions& versions) {
+    const auto versionText = [](uint32_t word) {
+        return word == 0 ? QStringLiteral("-")
+                         : QStringLiteral("%1.%2.%3.%4")
+                               .arg(word >> 24)
+                               .arg((word >> 16) & 0xFF)
+                               .arg((word >> 8) & 0xFF)
+                               .arg(word & 0xFF);
+    };
+    const QString tip = versions.after != 0
+                            ? versionText(versions.before) + QStringLiteral(" \u2192 ") + versionText(versions.after)
+                            : versionText(versions.before);
+    std::lock_guard<std::recursive_mutex> lock(m_listLock);
+    if (!m_batch) {
+        return;  // late: its batch is gone
+    }
+    m_upgradeFindings[static_cast<int>(index)] = versions;
+    if (versions.before == 0) {
+        return;  // no login: nothing to show
+    }
+    for (size_t i = 0; i < m_batch->Size(); ++i) {
+        const _update_Info& record = m_batch->Record(i);
+        if (record.index != static_cast<int>(index) || record.done) {
+            continue;
+        }
+        for (int row = 0; row < m_list->Rows(); ++row) {
+            if (KeyMatches(record.deviceKey, m_list->Record(row))) {
+                m_list->SetToolTip(row, DeviceListCtrl::kColResult, tip);
+            }
+        }
+    }
+}
+
+void CFwbatchDlg::EnterBusyState() {
+    m_busy = true;
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             m_browse, m_upgradeType, m_selectAll, m_clearAll, m_chooseSameType, m_upgrade, m_list, m_verify}) {
+        control->setEnabled(false);
+    }
+    m_busyAnimation->show();
+    m_busyText->show();
+}
+
+void CFwbatchDlg::LeaveBusyState() {
+    m_busy = false;
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             m_browse, m_upgradeType, m_selectAll, m_clearAll, m_chooseSameType, m_upgrade, m_list, m_verify}) {
+        control->setEnabled(true);
+    }
+    m_busyAnimation->hide();
+    m_busyText->hide();
+}
+
+}  // namespace fwbatch
