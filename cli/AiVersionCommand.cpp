@@ -36,6 +36,7 @@ struct Shown {
     std::string mac;
     std::string time;  // when the answer came
     double seconds = 0;
+    std::string model;  // known for a device the search found
 };
 
 int Usage(const std::string& message) {
@@ -96,7 +97,7 @@ int RunAiVersion(const AiVersionArgs& args) {
             entry.secondAddress = cli::FieldText(d.ip[1]);
             entry.commandPort = static_cast<uint32_t>(d.dataPort);
             entries.push_back(entry);
-            shown.push_back({entry.secondAddress, d.dataPort, entry.deviceKey, {}, 0});
+            shown.push_back({entry.secondAddress, d.dataPort, entry.deviceKey, {}, 0, cli::FieldText(d.productModel)});
         }
     }
     for (auto& entry : entries) {
@@ -160,6 +161,7 @@ int RunAiVersion(const AiVersionArgs& args) {
             r.mac = shown[i].mac;
             r.address = shown[i].address;
             r.port = shown[i].port;
+            r.model = shown[i].model;
             r.code = results[i].code;
             r.result = strings::FwbatchStrings().Load(fwbatch::AiResultStringId(results[i]));
             r.success = results[i].code == fwbatch::kAiVersionsReceived;

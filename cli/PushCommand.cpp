@@ -74,12 +74,14 @@ int RunPush(const PushArgs& args) {
         return Usage(wrong);
     }
     std::vector<cfgpush::PushTarget> targets;
+    std::vector<std::string> models;  // known for a device the search found
     for (const std::string& d : byAddress) {
         cfgpush::PushTarget t;
         cli::ParseDevice(d, t.firstAddress, t.dataPort);
         t.secondAddress = t.firstAddress;
         t.softwareVersion = args.softwareVersion;
         targets.push_back(t);
+        models.emplace_back();
     }
 
     cfgpush::FacPackage package;
@@ -122,6 +124,7 @@ int RunPush(const PushArgs& args) {
         }
         for (const SEARCH_DEVICE_INFO& d : found) {
             targets.push_back(cfgpush::PushTargetFromRecord(d));
+            models.emplace_back(d.productModel, strnlen(d.productModel, sizeof d.productModel));
         }
         if (targets.empty()) {
             std::fprintf(stderr, "camprep push: no device found\n");
@@ -214,6 +217,7 @@ int RunPush(const PushArgs& args) {
             r.mac = shown[i].mac;
             r.address = shown[i].address;
             r.port = shown[i].port;
+            r.model = models[i];
             r.versionBefore = shown[i].softwareVersion;
             r.code = codes[i];
             r.result = ResultText(codes[i], args.dryRun, shown[i].version3);

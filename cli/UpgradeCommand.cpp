@@ -91,6 +91,7 @@ struct Shown {
     std::string address;
     int port = 0;
     std::string mac;
+    std::string model;  // known for a device the search found
     int percent = -1;  // -1 before any progress
     fwbatch::UpgradeReport report;
     bool finished = false;
@@ -326,6 +327,7 @@ int RunUpgrade(const UpgradeArgs& args) {
             s.address = platform::FormatIPv4(record->address);
             s.port = d.dataPort;
             s.mac = cli::FieldText(d.mac);
+            s.model = cli::FieldText(d.productModel);
             records.push_back(std::move(record));
             shown.push_back(s);
         }
@@ -387,6 +389,7 @@ int RunUpgrade(const UpgradeArgs& args) {
             r.mac = s.mac;
             r.address = s.address;
             r.port = s.port;
+            r.model = s.model;
             r.code = s.report.code;
             r.result = s.notStarted ? std::string("not started") : ResultText(s.report.code, args.dryRun);
             r.versionBefore = VersionText(s.report.versionBefore);

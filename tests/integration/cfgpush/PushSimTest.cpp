@@ -27,6 +27,7 @@
 #include "cfgpush/engine/PushWorker.h"
 #include "cfgpush/engine/SendData.h"
 #include "common/platform/Clock.h"
+#include "common/report/RunReport.h"
 #include "sim/Simulator.h"
 #include "tests/integration/platform/PrivateNetns.h"
 #include "tests/support/HangGuard.h"
@@ -454,9 +455,19 @@ TEST_F(CamprepPushNetns, DiscoveredDevicesAsJson) {
         EXPECT_EQ(d["data_port"].get<int>() != 0, true);
         EXPECT_FALSE(d["model"].get<std::string>().empty());
     }
-    const cli_test::ProcessResult run = cli_test::RunProcess(
-        CAMPREP_BIN, {"push", "--fac", kFull, "--json", "--discover", "--interface", "lo", "--timeout", "2.5"});
+    const std::string reportPath = ::testing::TempDir() + "discovered-push.json";
+    const cli_test::ProcessResult run =
+        cli_test::RunProcess(CAMPREP_BIN, {"push", "--fac", kFull, "--json", "--discover", "--interface", "lo",
+                                           "--timeout", "2.5", "--report", reportPath});
     EXPECT_EQ(run.exitStatus, 1) << run.err;
+    // The search told each device's model: the report keeps it.
+    std::vector<report::ReportRow> reported;
+    std::string reportError;
+    ASSERT_TRUE(report::ReadReport(reportPath, reported, reportError)) << reportError;
+    ASSERT_EQ(reported.size(), kCaseCount + 1u);
+    for (const report::ReportRow& r : reported) {
+        EXPECT_FALSE(r.model.empty()) << r.address;
+    }
     const nlohmann::json r = nlohmann::json::parse(run.out);
     ASSERT_EQ(r.size(), kCaseCount + 1u);
     struct Expect {
