@@ -51,7 +51,11 @@ std::unique_ptr<SEARCH_DEVICE_INFO> AddedDeviceRecord(const std::string& host, i
     uint32_t address = 0;
     platform::ParseIPv4(host, address);
     CopyField(record->mac, mac.empty() ? AddedDeviceIdentity(address, static_cast<uint16_t>(port)) : mac);
+    // Both addresses: Fwbatch reaches a device by its second one. No mask:
+    // nothing is known of the device's subnet, so no adapter is prepared
+    // for it.
     CopyField(record->ip[0], host);
+    CopyField(record->ip[1], host);
     record->dataPort = port;
     record->httpPort = 80;
     char version[20];

@@ -127,7 +127,13 @@ void CFwbatchDlg::OnAdaptersPrepared(std::unique_ptr<PreparationResult> result) 
             return;
         }
         const PreparedDevice& d = result->devices.front();
-        const QString host = QString::fromStdString(platform::FormatIPv4(d.addressToUse));
+        // No address from the preparation (a record without a usable mask,
+        // such as a device added by address): the device's own address,
+        // never 0.0.0.0.
+        QString host = QString::fromStdString(platform::FormatIPv4(d.addressToUse));
+        if (d.addressToUse == 0) {
+            host = d.device.ip[1][0] != '\0' ? ui::FieldText(d.device.ip[1]) : ui::FieldText(d.device.ip[0]);
+        }
         const QString url = d.device.httpPort == 80
                                 ? QStringLiteral("http://%1").arg(host)
                                 : QStringLiteral("http://%1:%2").arg(host).arg(d.device.httpPort);

@@ -106,6 +106,18 @@ TEST_F(FleetMenuTest, ResultsFailedDevicesAndDeviceListsGoThroughTheMenu) {
     EXPECT_EQ(m_messages[0], QString::fromStdString("These devices could not be added:\n" + DeviceOf(2) +
                                                     ": wrong user name or password"));
 
+    // Added rows are upgraded and their pages opened at their own address
+    // (no adapter is prepared for them).
+    Click(1002);
+    StartUpgrade();
+    ASSERT_TRUE(WaitIdle());
+    for (int row = 0; row < 2; ++row) {
+        EXPECT_EQ(List().Text(row, DeviceListCtrl::kColResult), "Upgraded successfully!") << row;
+    }
+    Window().OnDblClickDevice(0);
+    ASSERT_TRUE(guitest::WaitUntil([&] { return !m_opened.empty(); }));
+    EXPECT_EQ(m_opened[0].host().toStdString(), List().Text(0, DeviceListCtrl::kColAddress).toStdString());
+
     // Their search answers merge into those rows.
     PostSimDevice(0);
     PostSimDevice(1);
