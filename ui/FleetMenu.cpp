@@ -315,7 +315,12 @@ void FleetMenu::OnAddDevice() {
 
 void FleetMenu::AddDevices(std::vector<std::string> devices) {
     // Devices already listed, or already asked for, are not looked up again.
-    for (const std::string& d : devices) {
+    for (std::string d : devices) {
+        std::string host;
+        int32_t port = 0;
+        if (report::ParseDevice(d, host, port)) {
+            d = host + ":" + std::to_string(port);  // "10.0.0.5:080" is "10.0.0.5:80"
+        }
         bool listed = std::find(m_pending.begin(), m_pending.end(), d) != m_pending.end();
         for (int row = 0; row < m_table.Rows() && !listed; ++row) {
             listed = DeviceText(m_table.Record(row)) == d;
