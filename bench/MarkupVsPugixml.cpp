@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "ChildRun.h"
-#include "common/discovery/SearchAnswer.h"
+#include "discovery/SearchAnswer.h"
 #include "common/markup/CMarkupSTL.h"
 #include "sim/DeviceConfig.h"
 #include "sim/SearchAnswerXml.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "common/discovery/SearchDeviceInfo.h"
+#include "discovery/SearchDeviceInfo.h"
 
 namespace cli {
 

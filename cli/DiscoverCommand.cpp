@@ -12,7 +12,7 @@
 
 #include "cli/CommandRegistry.h"
 #include "cli/DeviceSearch.h"
-#include "common/discovery/VersionText.h"
+#include "discovery/VersionText.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include "cfgpush/engine/FacWriter.h"
 #include "cfgpush/engine/FactoryItems.h"
 #include "cli/CommandRegistry.h"
-#include "ui/EmbeddedStrings.h"
+#include "strings/EmbeddedStrings.h"
 
 namespace {
 

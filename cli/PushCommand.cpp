@@ -23,7 +23,7 @@
 #include "cli/CommandSupport.h"
 #include "cli/Interrupt.h"
 #include "cli/RunReport.h"
-#include "ui/EmbeddedStrings.h"
+#include "strings/EmbeddedStrings.h"
 
 namespace {
 

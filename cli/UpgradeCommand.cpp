@@ -23,7 +23,7 @@
 #include "fwbatch/engine/FwbatchStringIds.h"
 #include "fwbatch/engine/UpgradeBatch.h"
 #include "fwbatch/engine/UpgradeResult.h"
-#include "ui/EmbeddedStrings.h"
+#include "strings/EmbeddedStrings.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "common/discovery/SearchAnswer.h"
+#include "discovery/SearchAnswer.h"
 #include "common/markup/CMarkupSTL.h"
 #include "fuzz/FuzzSupport.h"
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "cfgpush/engine/PushWorker.h"
-#include "ui/StringTable.h"
+#include "strings/StringTable.h"
 
 namespace cfgpush {
 

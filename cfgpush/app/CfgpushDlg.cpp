@@ -20,7 +20,7 @@
 #include "cfgpush/engine/CfgpushStringIds.h"
 #include "cfgpush/engine/PushResult.h"
 #include "cfgpush/engine/PushTargetFromRecord.h"
-#include "common/discovery/WindowMessages.h"
+#include "discovery/WindowMessages.h"
 #include "common/link/SWL_Public.h"
 #include "common/platform/Diagnostics.h"
 #include "ui/BusyAnimation.h"
@@ -28,7 +28,7 @@
 #include "ui/DialogTemplate.h"
 #include "ui/DeviceSearchMessage.h"
 #include "ui/DialogUnits.h"
-#include "ui/EmbeddedStrings.h"
+#include "strings/EmbeddedStrings.h"
 #include "ui/MessageBox.h"
 
 // The program's pictures (resources/cfgpush/cfgpush.qrc) live in a static

@@ -20,8 +20,8 @@
 #include "cfgpush/engine/FacPackage.h"
 #include "cfgpush/engine/FactoryItems.h"
 #include "cfgpush/engine/PushWorker.h"
-#include "common/discovery/DeviceDiscovery.h"
-#include "ui/StringTable.h"
+#include "discovery/DeviceDiscovery.h"
+#include "strings/StringTable.h"
 #include "ui/WindowMessage.h"
 
 class QComboBox;

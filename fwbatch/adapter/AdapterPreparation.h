@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "common/discovery/SearchDeviceInfo.h"
+#include "discovery/SearchDeviceInfo.h"
 #include "common/platform/NetworkPlatform.h"
 #include "fwbatch/adapter/AdapterEnv.h"
 #include "fwbatch/adapter/ArpFrame.h"

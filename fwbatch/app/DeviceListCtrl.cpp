@@ -8,7 +8,7 @@
 #include <cstring>
 #include <numeric>
 
-#include "common/discovery/VersionText.h"
+#include "discovery/VersionText.h"
 #include "common/platform/NetworkPlatform.h"
 #include "fwbatch/engine/FwbatchStringIds.h"
 

@@ -4,7 +4,7 @@
 
 #include "common/platform/Language.h"
 #include "fwbatch/app/FwbatchDlg.h"
-#include "ui/EmbeddedStrings.h"
+#include "strings/EmbeddedStrings.h"
 
 namespace fwbatch {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "ui/StringTable.h"
+#include "strings/StringTable.h"
 
 namespace fwbatch {
 

@@ -23,7 +23,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "common/discovery/WindowMessages.h"
+#include "discovery/WindowMessages.h"
 #include "common/link/SWL_Public.h"
 #include "common/platform/Diagnostics.h"
 #include "common/platform/NetworkPlatform.h"
@@ -39,7 +39,7 @@
 #include "ui/DeviceSearchMessage.h"
 #include "ui/DialogTemplate.h"
 #include "ui/DialogUnits.h"
-#include "ui/EmbeddedStrings.h"
+#include "strings/EmbeddedStrings.h"
 #include "ui/MessageBox.h"
 
 // The program's pictures (resources/fwbatch/fwbatch.qrc) live in a static

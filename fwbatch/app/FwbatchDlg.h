@@ -24,14 +24,14 @@
 #include <string>
 #include <vector>
 
-#include "common/discovery/DeviceDiscovery.h"
+#include "discovery/DeviceDiscovery.h"
 #include "fwbatch/adapter/AdapterEnv.h"
 #include "fwbatch/app/AdapterJob.h"
 #include "fwbatch/app/FwbatchMessages.h"
 #include "fwbatch/engine/AiQuery.h"
 #include "fwbatch/engine/UpgradeBatch.h"
 #include "fwbatch/engine/UpgradeWorker.h"
-#include "ui/StringTable.h"
+#include "strings/StringTable.h"
 #include "ui/WindowMessage.h"
 
 class QAction;

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "common/discovery/SearchAnswer.h"
+#include "discovery/SearchAnswer.h"
 #include "common/markup/CBase64Encoder.h"
 #include "common/markup/CMarkupSTL.h"
 #include "common/platform/Diagnostics.h"

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/discovery/SearchDeviceInfo.h"
+#include "discovery/SearchDeviceInfo.h"
 #include "common/link/ConnectCancel.h"
 #include "fwbatch/engine/UpgradeWorker.h"
 

@@ -19,7 +19,7 @@
 #include "cfgpush/app/DeviceListCtrl.h"
 #include "cfgpush/app/LogoFrame.h"
 #include "cfgpush/engine/FacWriter.h"
-#include "common/discovery/WindowMessages.h"
+#include "discovery/WindowMessages.h"
 #include "sim/Simulator.h"
 #include "tests/support/HangGuard.h"
 

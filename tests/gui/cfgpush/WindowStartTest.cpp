@@ -16,7 +16,7 @@
 #include "cfgpush/app/CfgpushApp.h"
 #include "cfgpush/app/DeviceListCtrl.h"
 #include "cfgpush/app/LogoFrame.h"
-#include "common/discovery/WindowMessages.h"
+#include "discovery/WindowMessages.h"
 #include "ui/BusyAnimation.h"
 #include "ui/ControlIds.h"
 #include "ui/DialogUnits.h"

@@ -1,4 +1,4 @@
-#include "common/discovery/LinkLocalRoute.h"
+#include "discovery/LinkLocalRoute.h"
 
 #include <arpa/inet.h>
 
