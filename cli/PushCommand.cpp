@@ -21,8 +21,8 @@
 #include "cfgpush/engine/PushWorker.h"
 #include "cli/CommandRegistry.h"
 #include "cli/CommandSupport.h"
-#include "cli/Interrupt.h"
 #include "cli/RunReport.h"
+#include "common/platform/InterruptWatch.h"
 #include "strings/EmbeddedStrings.h"
 
 namespace {
@@ -164,7 +164,7 @@ int RunPush(const PushArgs& args) {
             options.dryRun = args.dryRun;
             workers.Start(std::move(job), [queue](int row, int code) { queue->Push({row, code}); }, options);
         }
-        cli::InterruptWatch interrupt;
+        platform::InterruptWatch interrupt;
         for (size_t n = 0; n < shown.size(); ++n) {
             std::pair<int, int> result;
             while (!queue->PopFor(result, std::chrono::milliseconds(200))) {

@@ -3,7 +3,8 @@
 // main window modally and ends the program when it closes. It keeps the
 // push workers' group, which must outlive the window: a worker still
 // running when the window closes finishes on its own (its report then goes
-// nowhere) and is joined before the program ends.
+// nowhere) and is joined before the program ends. For the same reason it,
+// not the window, starts and stops the socket layer.
 
 #include <cstdint>
 

@@ -21,7 +21,6 @@
 #include "cfgpush/engine/PushResult.h"
 #include "cfgpush/engine/PushTargetFromRecord.h"
 #include "discovery/WindowMessages.h"
-#include "common/link/SWL_Public.h"
 #include "common/platform/Diagnostics.h"
 #include "ui/BusyAnimation.h"
 #include "ui/ControlIds.h"
@@ -139,12 +138,6 @@ void CCfgpushDlg::CreateControls() {
 void CCfgpushDlg::OnInitDialog() {
     setWindowTitle(LoadText(ids::kWindowTitle) + QLatin1String(kVersionSuffix));
 
-    // A failed start is not reported: the device link then fails per device.
-    m_socketLayerStarted = true;
-    if (SWL_Init() != 0) {
-        platform::DiagPrintf("socket layer start failed\n");
-    }
-
     for (int id : {ctl::kSelectAll, ctl::kClearAll, ctl::kBrowse, ctl::kSetDefaultConfig,
                    ctl::kBusyText, ctl::kLabelProductType, ctl::kLabelLogo, ctl::kLabelCustomerCode,
                    ctl::kLabelPictureType, ctl::kLabelProfile}) {
@@ -191,10 +184,6 @@ void CCfgpushDlg::OnDestroy() {
     }
     m_shutDown = true;
     m_discovery.Stop();
-    if (m_socketLayerStarted) {
-        SWL_Quit();
-        m_socketLayerStarted = false;
-    }
     m_mailbox->Detach();
     // Messages already queued are deleted unhandled; their blocks go with them.
     QCoreApplication::removePostedEvents(this, ui::WindowMessageEvent::EventType());

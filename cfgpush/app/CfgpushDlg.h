@@ -126,7 +126,6 @@ private:
     PushWorkerGroup& m_workers;
     std::shared_ptr<ui::WindowMailbox> m_mailbox;
     discovery::DeviceDiscovery m_discovery;
-    bool m_socketLayerStarted = false;
     bool m_shutDown = false;
     bool m_busy = false;
 

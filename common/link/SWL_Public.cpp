@@ -1,22 +1,42 @@
 #include "common/link/SWL_Public.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
+
+#include "common/platform/Diagnostics.h"
 
 namespace {
 
 std::mutex g_useMutex;
 int g_useCount = 0;  // guarded by g_useMutex
 
+int TimeoutArg(uint32_t timeoutMs) {
+    return timeoutMs > static_cast<uint32_t>(INT_MAX) ? INT_MAX : static_cast<int>(timeoutMs);
+}
+
+sockaddr_in ToSockaddr(const SWL_ADDR& addr) {
+    sockaddr_in in{};
+    in.sin_family = AF_INET;
+    in.sin_addr.s_addr = htonl(addr.ip);
+    in.sin_port = htons(addr.port);
+    return in;
+}
+
 // Waits until the socket is writable or the time is up; keeps waiting through
 // signal interruptions. Returns poll()'s result.
-int PollWritable(int sock, uint32_t timeoutMs) {
+int PollWritable(SWL_SOCKET sock, uint32_t timeoutMs) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
@@ -31,6 +51,103 @@ int PollWritable(int sock, uint32_t timeoutMs) {
 }
 
 }  // namespace
+
+SWL_ERROR SWL_ErrorFromSystem(int systemError) {
+    switch (systemError) {
+        case 0:
+            return SWL_ERROR::None;
+        case EAGAIN:
+#if EWOULDBLOCK != EAGAIN
+        case EWOULDBLOCK:
+#endif
+            return SWL_ERROR::WouldBlock;
+        case EINPROGRESS:
+        case EALREADY:
+            return SWL_ERROR::InProgress;
+        case EISCONN:
+            return SWL_ERROR::AlreadyConnected;
+        case EINTR:
+            return SWL_ERROR::Interrupted;
+        case ETIMEDOUT:
+            return SWL_ERROR::TimedOut;
+        case ECONNREFUSED:
+            return SWL_ERROR::ConnectionRefused;
+        case ECONNRESET:
+            return SWL_ERROR::ConnectionReset;
+        case ECONNABORTED:
+            return SWL_ERROR::ConnectionAborted;
+        case EPIPE:
+            return SWL_ERROR::BrokenPipe;
+        case ENOTCONN:
+            return SWL_ERROR::NotConnected;
+        case EADDRINUSE:
+            return SWL_ERROR::AddressInUse;
+        case EADDRNOTAVAIL:
+            return SWL_ERROR::AddressNotAvailable;
+        case ENETUNREACH:
+        case ENETDOWN:
+            return SWL_ERROR::NetworkUnreachable;
+        case EHOSTUNREACH:
+        case EHOSTDOWN:
+            return SWL_ERROR::HostUnreachable;
+        case EINVAL:
+        case EBADF:
+        case ENOTSOCK:
+            return SWL_ERROR::InvalidArgument;
+        case ENOMEM:
+        case ENOBUFS:
+        case EMFILE:
+        case ENFILE:
+            return SWL_ERROR::NoResources;
+        case EACCES:
+        case EPERM:
+            return SWL_ERROR::AccessDenied;
+        default:
+            return SWL_ERROR::Other;
+    }
+}
+
+SWL_ERROR SWL_LastError() {
+    return SWL_ErrorFromSystem(errno);
+}
+
+int SWL_LastErrorCode() {
+    return errno;
+}
+
+void SWL_SetLastError(SWL_ERROR e) {
+    switch (e) {
+        case SWL_ERROR::None: errno = 0; break;
+        case SWL_ERROR::WouldBlock: errno = EWOULDBLOCK; break;
+        case SWL_ERROR::InProgress: errno = EINPROGRESS; break;
+        case SWL_ERROR::AlreadyConnected: errno = EISCONN; break;
+        case SWL_ERROR::Interrupted: errno = EINTR; break;
+        case SWL_ERROR::TimedOut: errno = ETIMEDOUT; break;
+        case SWL_ERROR::ConnectionRefused: errno = ECONNREFUSED; break;
+        case SWL_ERROR::ConnectionReset: errno = ECONNRESET; break;
+        case SWL_ERROR::ConnectionAborted: errno = ECONNABORTED; break;
+        case SWL_ERROR::BrokenPipe: errno = EPIPE; break;
+        case SWL_ERROR::NotConnected: errno = ENOTCONN; break;
+        case SWL_ERROR::AddressInUse: errno = EADDRINUSE; break;
+        case SWL_ERROR::AddressNotAvailable: errno = EADDRNOTAVAIL; break;
+        case SWL_ERROR::NetworkUnreachable: errno = ENETUNREACH; break;
+        case SWL_ERROR::HostUnreachable: errno = EHOSTUNREACH; break;
+        case SWL_ERROR::InvalidArgument: errno = EINVAL; break;
+        case SWL_ERROR::NoResources: errno = ENOBUFS; break;
+        case SWL_ERROR::AccessDenied: errno = EACCES; break;
+        case SWL_ERROR::Other: errno = EIO; break;
+    }
+}
+
+bool SWL_MakeAddr(const char* dotted, uint16_t port, SWL_ADDR& out) {
+    in_addr a{};
+    if (dotted == nullptr || ::inet_pton(AF_INET, dotted, &a) != 1) {
+        return false;
+    }
+    out.ip = ntohl(a.s_addr);
+    out.port = port;
+    return true;
+}
 
 int SWL_Init() {
     std::lock_guard<std::mutex> lock(g_useMutex);
@@ -54,44 +171,49 @@ int SWL_UseCount() {
     return g_useCount;
 }
 
-int SWL_CreateSocket(int iDomain, int iType, int iProtocol) {
+SWL_SOCKET SWL_CreateSocket(int iDomain, int iType, int iProtocol) {
     const int sock = ::socket(iDomain, iType | SOCK_CLOEXEC, iProtocol);
     if (sock < 0) {
-        return -1;
+        return SWL_INVALID_SOCKET;
     }
     const int on = 1;
     if (::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) {
         SWL_PrintError(kSwlPublicSource, 122);
         ::close(sock);
-        return -1;
+        return SWL_INVALID_SOCKET;
     }
     const int flags = ::fcntl(sock, F_GETFL, 0);
     if (flags < 0 || ::fcntl(sock, F_SETFL, flags | O_NONBLOCK) != 0) {
         ::close(sock);
-        return -1;
+        return SWL_INVALID_SOCKET;
     }
     return sock;
 }
 
-int SWL_CloseSocket(int& sock) {
+SWL_SOCKET SWL_CreateTcpSocket() {
+    return SWL_CreateSocket(AF_INET, SOCK_STREAM, 0);
+}
+
+int SWL_CloseSocket(SWL_SOCKET& sock) {
     const int r = ::close(sock);
-    sock = -1;
+    sock = SWL_INVALID_SOCKET;
     return r;
 }
 
-int SWL_Close(int sock) {
+int SWL_Close(SWL_SOCKET sock) {
     return ::close(sock);
 }
 
-int SWL_Shutdown(int sock, int how) {
-    return ::shutdown(sock, how);
+int SWL_Shutdown(SWL_SOCKET sock) {
+    return ::shutdown(sock, SHUT_RDWR);
 }
 
-int SWL_Bind(int sock, const sockaddr* addr, socklen_t len) {
-    return ::bind(sock, addr, len);
+int SWL_Bind(SWL_SOCKET sock, const SWL_ADDR& addr) {
+    const sockaddr_in in = ToSockaddr(addr);
+    return ::bind(sock, reinterpret_cast<const sockaddr*>(&in), sizeof in);
 }
 
-int SWL_Send(int sock, const void* data, int len) {
+int SWL_Send(SWL_SOCKET sock, const void* data, int len) {
     if (len < 0) {
         errno = EINVAL;
         return -1;
@@ -99,7 +221,7 @@ int SWL_Send(int sock, const void* data, int len) {
     return static_cast<int>(::send(sock, data, static_cast<size_t>(len), MSG_NOSIGNAL));
 }
 
-int SWL_Recv(int sock, void* buffer, int len) {
+int SWL_Recv(SWL_SOCKET sock, void* buffer, int len) {
     if (len < 0) {
         errno = EINVAL;
         return -1;
@@ -107,12 +229,44 @@ int SWL_Recv(int sock, void* buffer, int len) {
     return static_cast<int>(::recv(sock, buffer, static_cast<size_t>(len), 0));
 }
 
-bool SWL_WouldBlock() {
-    return errno == EWOULDBLOCK || errno == EAGAIN;
+int SWL_RecvNow(SWL_SOCKET sock, void* buffer, int len) {
+    if (len < 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    return static_cast<int>(::recv(sock, buffer, static_cast<size_t>(len), MSG_DONTWAIT));
 }
 
-int SWL_Connect(int sock, const sockaddr* pServAddr, socklen_t len, uint32_t timeoutMs) {
-    if (::connect(sock, pServAddr, len) != 0) {
+long SWL_SendPartsNow(SWL_SOCKET sock, const SWL_BUF* parts, size_t count) {
+    constexpr size_t kMaxParts = 8;
+    if (count > kMaxParts) {
+        errno = EINVAL;
+        return -1;
+    }
+    iovec io[kMaxParts];
+    for (size_t i = 0; i < count; ++i) {
+        io[i] = {const_cast<void*>(parts[i].data), parts[i].length};
+    }
+    msghdr message{};
+    message.msg_iov = io;
+    message.msg_iovlen = count;
+    return static_cast<long>(::sendmsg(sock, &message, MSG_NOSIGNAL | MSG_DONTWAIT));
+}
+
+int SWL_WaitSocket(SWL_SOCKET sock, bool forWrite, const platform::WakeEvent& wake,
+                   uint32_t timeoutMs) {
+    pollfd fds[2] = {{sock, static_cast<short>(forWrite ? POLLOUT : POLLIN), 0},
+                     {wake.Native(), POLLIN, 0}};
+    return ::poll(fds, 2, TimeoutArg(timeoutMs));
+}
+
+bool SWL_WouldBlock() {
+    return SWL_LastError() == SWL_ERROR::WouldBlock;
+}
+
+int SWL_Connect(SWL_SOCKET sock, const SWL_ADDR& serverAddr, uint32_t timeoutMs) {
+    const sockaddr_in in = ToSockaddr(serverAddr);
+    if (::connect(sock, reinterpret_cast<const sockaddr*>(&in), sizeof in) != 0) {
         const int err = errno;
         if (err == EISCONN) {
             errno = err;
@@ -132,7 +286,7 @@ int SWL_Connect(int sock, const sockaddr* pServAddr, socklen_t len, uint32_t tim
     return SWL_WaitConnected(sock, timeoutMs);
 }
 
-int SWL_WaitConnected(int sock, uint32_t timeoutMs) {
+int SWL_WaitConnected(SWL_SOCKET sock, uint32_t timeoutMs) {
     const int ready = PollWritable(sock, timeoutMs);
     if (ready <= 0) {
         if (ready == 0) {
@@ -159,10 +313,21 @@ int SWL_WaitConnected(int sock, uint32_t timeoutMs) {
     return 0;
 }
 
+bool SWL_LocalAddress(SWL_SOCKET sock, SWL_ADDR& addr) {
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (::getsockname(sock, reinterpret_cast<sockaddr*>(&local), &length) != 0 ||
+        local.sin_family != AF_INET) {
+        return false;
+    }
+    addr.ip = ntohl(local.sin_addr.s_addr);
+    addr.port = ntohs(local.sin_port);
+    return true;
+}
+
 void SWL_PrintError(const char* source, int line) {
+    // As perror prints it: "<source> <line> : <text of the last error>".
     const int err = errno;
-    char text[200];
-    std::snprintf(text, sizeof text, "%s %d ", source, line);
+    platform::ErrorPrintf("%s %d : %s\n", source, line, std::strerror(err));
     errno = err;
-    std::perror(text);
 }

@@ -1,13 +1,6 @@
 #include "common/link/SWL_TCPLink.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <sys/uio.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstring>
@@ -55,25 +48,21 @@ void CTcpLink::Slot::Clear() {
     buffer = GrowingBuffer{};
 }
 
-CTcpLink* CTcpLink::Create(int sock) {
+CTcpLink* CTcpLink::Create(SWL_SOCKET sock) {
     return Create(sock, TcpLinkTimings{});
 }
 
-CTcpLink* CTcpLink::Create(int sock, const TcpLinkTimings& timings) {
-    const int wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (wakeFd < 0) {
+CTcpLink* CTcpLink::Create(SWL_SOCKET sock, const TcpLinkTimings& timings) {
+    auto* link = new (std::nothrow) CTcpLink(sock, timings);
+    if (link != nullptr && !link->m_wake.Valid()) {
+        delete link;
         return nullptr;
-    }
-    auto* link = new (std::nothrow) CTcpLink(sock, wakeFd, timings);
-    if (link == nullptr) {
-        ::close(wakeFd);
     }
     return link;
 }
 
-CTcpLink::CTcpLink(int sock, int wakeFd, const TcpLinkTimings& timings)
+CTcpLink::CTcpLink(SWL_SOCKET sock, const TcpLinkTimings& timings)
     : m_socket(sock),
-      m_wakeFd(wakeFd),
       m_timings(timings),
       m_maxMessageLength(std::min(timings.maxMessageLength, tcplink::kMaxMessageLength)) {}
 
@@ -122,17 +111,15 @@ int CTcpLink::ReadGrowing(GrowingBuffer& target, uint32_t offset, uint32_t lengt
     return 0;
 }
 
-CTcpLink::~CTcpLink() {
-    ::close(m_wakeFd);
-}
+CTcpLink::~CTcpLink() = default;
 
 void CTcpLink::MarkBroken() {
     if (m_broken.exchange(true)) {
         return;
     }
-    // The eventfd stays readable from now on, so every poll on the link
+    // The wake event stays set from now on, so every wait on the link
     // returns at once and its caller finds the link broken.
-    eventfd_write(m_wakeFd, 1);
+    m_wake.Signal();
     { std::lock_guard<std::mutex> lock(m_waitMutex); }
     m_waitCv.notify_all();
 }
@@ -287,7 +274,7 @@ void CTcpLink::RecvThread() {
             });
             continue;
         }
-        if (!WaitSocket(POLLIN, kRecvThreadWaitMs) || m_recvPauses.load() > 0) {
+        if (!WaitSocket(false, kRecvThreadWaitMs) || m_recvPauses.load() > 0) {
             continue;
         }
         uint8_t* message = nullptr;
@@ -309,11 +296,8 @@ void CTcpLink::RecvThread() {
     }
 }
 
-bool CTcpLink::WaitSocket(short events, uint32_t timeoutMs) {
-    pollfd fds[2] = {{m_socket, events, 0}, {m_wakeFd, POLLIN, 0}};
-    const int timeout =
-        timeoutMs > static_cast<uint32_t>(INT_MAX) ? INT_MAX : static_cast<int>(timeoutMs);
-    return ::poll(fds, 2, timeout) > 0;
+bool CTcpLink::WaitSocket(bool forWrite, uint32_t timeoutMs) {
+    return SWL_WaitSocket(m_socket, forWrite, m_wake, timeoutMs) > 0;
 }
 
 int CTcpLink::SendMsg(const void* data, uint32_t length, const std::atomic<bool>* keepRunning) {
@@ -345,11 +329,11 @@ int CTcpLink::SendLoop(const SendPart* given, size_t givenCount, const std::atom
     // Header and payload leave in one call where the socket takes them, so
     // a short message is not split into segments, and a large one is never
     // copied into one buffer first. Empty parts are left out.
-    iovec parts[3];
+    SWL_BUF parts[3];
     size_t count = 0;
     for (size_t i = 0; i < givenCount && count < 3; ++i) {
         if (given[i].length != 0) {
-            parts[count++] = {const_cast<void*>(given[i].data), given[i].length};
+            parts[count++] = {given[i].data, given[i].length};
         }
     }
     size_t first = 0;
@@ -367,19 +351,16 @@ int CTcpLink::SendLoop(const SendPart* given, size_t givenCount, const std::atom
             }
             return -1;
         }
-        msghdr message{};
-        message.msg_iov = parts + first;
-        message.msg_iovlen = count - first;
-        const ssize_t sent = ::sendmsg(m_socket, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const long sent = SWL_SendPartsNow(m_socket, parts + first, count - first);
         if (sent > 0) {
             auto left = static_cast<size_t>(sent);
-            while (first < count && left >= parts[first].iov_len) {
-                left -= parts[first].iov_len;
+            while (first < count && left >= parts[first].length) {
+                left -= parts[first].length;
                 ++first;
             }
             if (first < count) {
-                parts[first].iov_base = static_cast<uint8_t*>(parts[first].iov_base) + left;
-                parts[first].iov_len -= left;
+                parts[first].data = static_cast<const uint8_t*>(parts[first].data) + left;
+                parts[first].length -= left;
             }
             sentAny = true;
             lastProgress = Tick();
@@ -389,7 +370,7 @@ int CTcpLink::SendLoop(const SendPart* given, size_t givenCount, const std::atom
             SWL_PrintError(kSwlTcpLinkSource, 307);
             return -1;
         }
-        if (errno == EINTR) {
+        if (SWL_LastError() == SWL_ERROR::Interrupted) {
             continue;
         }
         if (SWL_WouldBlock()) {
@@ -402,7 +383,7 @@ int CTcpLink::SendLoop(const SendPart* given, size_t givenCount, const std::atom
             if (keepRunning != nullptr) {
                 waitMs = std::min(waitMs, kKeepRunningCheckMs);
             }
-            WaitSocket(POLLOUT, waitMs);
+            WaitSocket(true, waitMs);
             continue;
         }
         MarkBroken();
@@ -422,7 +403,7 @@ int CTcpLink::ReadExact(uint8_t* buffer, uint32_t length, const ReadRules& rules
         if (got == length) {
             return 0;
         }
-        const ssize_t r = ::recv(m_socket, buffer + got, length - got, MSG_DONTWAIT);
+        const int r = SWL_RecvNow(m_socket, buffer + got, static_cast<int>(length - got));
         if (r > 0) {
             m_idleCount.store(0);
             got += static_cast<uint32_t>(r);
@@ -436,7 +417,7 @@ int CTcpLink::ReadExact(uint8_t* buffer, uint32_t length, const ReadRules& rules
             MarkBroken();
             return 2;
         }
-        if (errno == EINTR) {
+        if (SWL_LastError() == SWL_ERROR::Interrupted) {
             continue;
         }
         if (!SWL_WouldBlock()) {
@@ -464,7 +445,7 @@ int CTcpLink::ReadExact(uint8_t* buffer, uint32_t length, const ReadRules& rules
             }
             waitMs = std::min<uint64_t>(waitMs, rules.deadline - now);
         }
-        WaitSocket(POLLIN, static_cast<uint32_t>(waitMs));
+        WaitSocket(false, static_cast<uint32_t>(waitMs));
     }
 }
 
@@ -618,7 +599,7 @@ int CTcpLink::RecvMsg(uint8_t*& buffer, uint32_t& length, bool wait, uint32_t ma
         if (elapsed > maxWaitMs) {
             return 1;
         }
-        WaitSocket(POLLIN, maxWaitMs - static_cast<uint32_t>(elapsed) + 1);
+        WaitSocket(false, maxWaitMs - static_cast<uint32_t>(elapsed) + 1);
     }
 }
 
@@ -670,8 +651,8 @@ int CTcpLink::Close() {
         StopThread(m_watchdogRunning, m_watchdogThread);
         StopThread(m_keepAliveRunning, m_keepAliveThread);
     }
-    ::shutdown(m_socket, SHUT_RDWR);
-    if (::close(m_socket) != 0) {
+    SWL_Shutdown(m_socket);
+    if (SWL_Close(m_socket) != 0) {
         SWL_PrintError(kSwlTcpLinkSource, 105);
     }
     if (m_deferredCloser.load() == std::thread::id()) {

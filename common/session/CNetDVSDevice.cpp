@@ -1,8 +1,5 @@
 #include "common/session/CNetDVSDevice.h"
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -11,8 +8,10 @@
 #include "common/crypto/CDataEncryption.h"
 #include "common/crypto/SessionKey.h"
 #include "common/link/LinkFrames.h"
-#include "common/platform/NetworkPlatform.h"
+#include "common/link/SWL_Public.h"
+#include "common/platform/ByteOrder.h"
 #include "common/platform/Diagnostics.h"
+#include "common/platform/NetworkPlatform.h"
 #include "common/session/ProtocolIds.h"
 #include "common/session/SessionResults.h"
 
@@ -117,11 +116,10 @@ CNetDVSDevice* CreateNetDevice(TcpLinkPtr& link, const uint8_t* greetingBytes, N
     // The hardware address of the local adapter that carries the session,
     // found by the socket's own address; zeros when no adapter lists it.
     std::array<uint8_t, 6> mac{};
-    sockaddr_in local{};
-    socklen_t localLength = sizeof local;
-    if (getsockname(link->Socket(), reinterpret_cast<sockaddr*>(&local), &localLength) == 0 &&
-        local.sin_family == AF_INET) {
-        platform::FindHardwareAddress(platform::Network(), local.sin_addr.s_addr, mac);
+    SWL_ADDR local;
+    if (SWL_LocalAddress(link->Socket(), local)) {
+        platform::FindHardwareAddress(platform::Network(), byteorder::HostToNetwork32(local.ip),
+                                      mac);
     }
     auto* session = new (std::nothrow) CNetDVSDevice(link.get(), greeting, callback, user, mac, options);
     if (session == nullptr) {

@@ -1,7 +1,5 @@
 #include "fwbatch/app/DeviceListCtrl.h"
 
-#include <arpa/inet.h>
-
 #include <QMouseEvent>
 
 #include <algorithm>
@@ -9,6 +7,7 @@
 #include <numeric>
 
 #include "discovery/VersionText.h"
+#include "common/platform/ByteOrder.h"
 #include "common/platform/NetworkPlatform.h"
 #include "fwbatch/engine/FwbatchStringIds.h"
 
@@ -23,7 +22,7 @@ uint32_t AddressKey(const SEARCH_DEVICE_INFO& record) {
                              value)) {
         return 0xFFFFFFFFu;
     }
-    return ntohl(value);
+    return byteorder::NetworkToHost32(value);
 }
 
 template <size_t N>

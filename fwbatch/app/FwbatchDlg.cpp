@@ -17,14 +17,12 @@
 #include <QMouseEvent>
 #include <QPushButton>
 
-#include <strings.h>
-
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <string_view>
 
 #include "discovery/WindowMessages.h"
-#include "common/link/SWL_Public.h"
 #include "common/platform/Diagnostics.h"
 #include "common/platform/NetworkPlatform.h"
 #include "fwbatch/app/AboutDlg.h"
@@ -198,12 +196,6 @@ void CFwbatchDlg::OnInitDialog() {
     setWindowIcon(QIcon(QString::fromLatin1(kIcon)));
     setWindowTitle(LoadText(ids::kTitle) + VersionText());
 
-    // A failed start is not reported: the device link then fails per device.
-    m_socketLayerStarted = true;
-    if (SWL_Init() != 0) {
-        platform::DiagPrintf("socket layer start failed\n");
-    }
-
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->SetupColumns(m_texts);
 
@@ -261,10 +253,6 @@ void CFwbatchDlg::OnDestroy() {
     m_aiJob.reset();
     FreeUpdateRecords();
     m_discovery.Stop();
-    if (m_socketLayerStarted) {
-        SWL_Quit();
-        m_socketLayerStarted = false;
-    }
     m_mailbox->Detach();
     // Messages already queued are deleted unhandled; their blocks go with them.
     QCoreApplication::removePostedEvents(this, ui::WindowMessageEvent::EventType());
@@ -374,7 +362,10 @@ bool CFwbatchDlg::InBatch(const char* mac, size_t capacity) const {
     for (size_t i = 0; i < m_batch->Size(); ++i) {
         const std::string key =
             FieldString(m_batch->Record(i).deviceKey, sizeof m_batch->Record(i).deviceKey);
-        if (key.size() == wanted.size() && strncasecmp(key.c_str(), wanted.c_str(), key.size()) == 0) {
+        if (std::equal(key.begin(), key.end(), wanted.begin(), wanted.end(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) ==
+                       std::tolower(static_cast<unsigned char>(b));
+            })) {
             return true;
         }
     }

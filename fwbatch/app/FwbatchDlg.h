@@ -158,7 +158,6 @@ private:
     FwbatchDlgOptions m_options;
     std::shared_ptr<ui::WindowMailbox> m_mailbox;
     discovery::DeviceDiscovery m_discovery;
-    bool m_socketLayerStarted = false;
     bool m_shutDown = false;
     bool m_busy = false;
     bool m_aiColumnsShown = false;
