@@ -20,14 +20,14 @@
 #include "cfgpush/engine/CfgpushStringIds.h"
 #include "cfgpush/engine/PushResult.h"
 #include "cfgpush/engine/PushTargetFromRecord.h"
-#include "discovery/WindowMessages.h"
 #include "common/platform/Diagnostics.h"
+#include "discovery/WindowMessages.h"
+#include "strings/EmbeddedStrings.h"
 #include "ui/BusyAnimation.h"
 #include "ui/ControlIds.h"
-#include "ui/DialogTemplate.h"
 #include "ui/DeviceSearchMessage.h"
+#include "ui/DialogTemplate.h"
 #include "ui/DialogUnits.h"
-#include "strings/EmbeddedStrings.h"
 #include "ui/MessageBox.h"
 
 // The program's pictures (resources/cfgpush/cfgpush.qrc) live in a static

@@ -8,8 +8,8 @@
 #include <memory>
 
 #include "discovery/SearchDeviceInfo.h"
-#include "ui/DeviceTable.h"
 #include "strings/StringTable.h"
+#include "ui/DeviceTable.h"
 
 namespace cfgpush {
 

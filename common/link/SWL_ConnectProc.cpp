@@ -53,8 +53,9 @@ CConnectProc::CConnectProc(const char* address, uint16_t port, ConnectProcEnv en
       m_hostAddresses(env.hostAddresses
                           ? std::move(env.hostAddresses)
                           : std::function<std::vector<std::string>()>(platform::HostIPv4Addresses)),
-      m_waitConnected(env.waitConnected ? std::move(env.waitConnected)
-                                        : std::function<int(SWL_SOCKET, uint32_t)>(SWL_WaitConnected)),
+      m_waitConnected(env.waitConnected
+                          ? std::move(env.waitConnected)
+                          : std::function<int(SWL_SOCKET, uint32_t)>(SWL_WaitConnected)),
       m_variant(env.variant),
       m_localPort(env.localPort) {
     // A longer text is no IPv4 address; cutting it short could name another
@@ -222,8 +223,8 @@ SWL_SOCKET CConnectProc::AdapterProcedure(uint32_t timeoutMs) {
             continue;
         }
         m_socketUsed = true;
-        if (SWL_Connect(m_socket, m_remote, 0) != 0 && !ephemeral &&
-            PortRefused(SWL_LastError()) && ReopenForEphemeralPort(local)) {
+        if (SWL_Connect(m_socket, m_remote, 0) != 0 && !ephemeral && PortRefused(SWL_LastError()) &&
+            ReopenForEphemeralPort(local)) {
             // Our own earlier connection to this device still holds the
             // fixed port (we closed first, so it waits out TIME_WAIT).
             m_socketUsed = true;

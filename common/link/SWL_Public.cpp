@@ -50,61 +50,54 @@ int PollWritable(SWL_SOCKET sock, uint32_t timeoutMs) {
     }
 }
 
+// The system's error numbers and what they mean to the layer above; the
+// first number of each error is the one SWL_SetLastError sets.
+struct ErrorCode {
+    int system;
+    SWL_ERROR error;
+};
+constexpr ErrorCode kErrorCodes[] = {
+    {EWOULDBLOCK, SWL_ERROR::WouldBlock},
+    {EAGAIN, SWL_ERROR::WouldBlock},
+    {EINPROGRESS, SWL_ERROR::InProgress},
+    {EALREADY, SWL_ERROR::InProgress},
+    {EISCONN, SWL_ERROR::AlreadyConnected},
+    {EINTR, SWL_ERROR::Interrupted},
+    {ETIMEDOUT, SWL_ERROR::TimedOut},
+    {ECONNREFUSED, SWL_ERROR::ConnectionRefused},
+    {ECONNRESET, SWL_ERROR::ConnectionReset},
+    {ECONNABORTED, SWL_ERROR::ConnectionAborted},
+    {EPIPE, SWL_ERROR::BrokenPipe},
+    {ENOTCONN, SWL_ERROR::NotConnected},
+    {EADDRINUSE, SWL_ERROR::AddressInUse},
+    {EADDRNOTAVAIL, SWL_ERROR::AddressNotAvailable},
+    {ENETUNREACH, SWL_ERROR::NetworkUnreachable},
+    {ENETDOWN, SWL_ERROR::NetworkUnreachable},
+    {EHOSTUNREACH, SWL_ERROR::HostUnreachable},
+    {EHOSTDOWN, SWL_ERROR::HostUnreachable},
+    {EINVAL, SWL_ERROR::InvalidArgument},
+    {EBADF, SWL_ERROR::InvalidArgument},
+    {ENOTSOCK, SWL_ERROR::InvalidArgument},
+    {ENOBUFS, SWL_ERROR::NoResources},
+    {ENOMEM, SWL_ERROR::NoResources},
+    {EMFILE, SWL_ERROR::NoResources},
+    {ENFILE, SWL_ERROR::NoResources},
+    {EACCES, SWL_ERROR::AccessDenied},
+    {EPERM, SWL_ERROR::AccessDenied},
+};
+
 }  // namespace
 
 SWL_ERROR SWL_ErrorFromSystem(int systemError) {
-    switch (systemError) {
-        case 0:
-            return SWL_ERROR::None;
-        case EAGAIN:
-#if EWOULDBLOCK != EAGAIN
-        case EWOULDBLOCK:
-#endif
-            return SWL_ERROR::WouldBlock;
-        case EINPROGRESS:
-        case EALREADY:
-            return SWL_ERROR::InProgress;
-        case EISCONN:
-            return SWL_ERROR::AlreadyConnected;
-        case EINTR:
-            return SWL_ERROR::Interrupted;
-        case ETIMEDOUT:
-            return SWL_ERROR::TimedOut;
-        case ECONNREFUSED:
-            return SWL_ERROR::ConnectionRefused;
-        case ECONNRESET:
-            return SWL_ERROR::ConnectionReset;
-        case ECONNABORTED:
-            return SWL_ERROR::ConnectionAborted;
-        case EPIPE:
-            return SWL_ERROR::BrokenPipe;
-        case ENOTCONN:
-            return SWL_ERROR::NotConnected;
-        case EADDRINUSE:
-            return SWL_ERROR::AddressInUse;
-        case EADDRNOTAVAIL:
-            return SWL_ERROR::AddressNotAvailable;
-        case ENETUNREACH:
-        case ENETDOWN:
-            return SWL_ERROR::NetworkUnreachable;
-        case EHOSTUNREACH:
-        case EHOSTDOWN:
-            return SWL_ERROR::HostUnreachable;
-        case EINVAL:
-        case EBADF:
-        case ENOTSOCK:
-            return SWL_ERROR::InvalidArgument;
-        case ENOMEM:
-        case ENOBUFS:
-        case EMFILE:
-        case ENFILE:
-            return SWL_ERROR::NoResources;
-        case EACCES:
-        case EPERM:
-            return SWL_ERROR::AccessDenied;
-        default:
-            return SWL_ERROR::Other;
+    if (systemError == 0) {
+        return SWL_ERROR::None;
     }
+    for (const ErrorCode& entry : kErrorCodes) {
+        if (entry.system == systemError) {
+            return entry.error;
+        }
+    }
+    return SWL_ERROR::Other;
 }
 
 SWL_ERROR SWL_LastError() {
@@ -116,27 +109,17 @@ int SWL_LastErrorCode() {
 }
 
 void SWL_SetLastError(SWL_ERROR e) {
-    switch (e) {
-        case SWL_ERROR::None: errno = 0; break;
-        case SWL_ERROR::WouldBlock: errno = EWOULDBLOCK; break;
-        case SWL_ERROR::InProgress: errno = EINPROGRESS; break;
-        case SWL_ERROR::AlreadyConnected: errno = EISCONN; break;
-        case SWL_ERROR::Interrupted: errno = EINTR; break;
-        case SWL_ERROR::TimedOut: errno = ETIMEDOUT; break;
-        case SWL_ERROR::ConnectionRefused: errno = ECONNREFUSED; break;
-        case SWL_ERROR::ConnectionReset: errno = ECONNRESET; break;
-        case SWL_ERROR::ConnectionAborted: errno = ECONNABORTED; break;
-        case SWL_ERROR::BrokenPipe: errno = EPIPE; break;
-        case SWL_ERROR::NotConnected: errno = ENOTCONN; break;
-        case SWL_ERROR::AddressInUse: errno = EADDRINUSE; break;
-        case SWL_ERROR::AddressNotAvailable: errno = EADDRNOTAVAIL; break;
-        case SWL_ERROR::NetworkUnreachable: errno = ENETUNREACH; break;
-        case SWL_ERROR::HostUnreachable: errno = EHOSTUNREACH; break;
-        case SWL_ERROR::InvalidArgument: errno = EINVAL; break;
-        case SWL_ERROR::NoResources: errno = ENOBUFS; break;
-        case SWL_ERROR::AccessDenied: errno = EACCES; break;
-        case SWL_ERROR::Other: errno = EIO; break;
+    if (e == SWL_ERROR::None) {
+        errno = 0;
+        return;
     }
+    for (const ErrorCode& entry : kErrorCodes) {
+        if (entry.error == e) {
+            errno = entry.system;
+            return;
+        }
+    }
+    errno = EIO;  // Other
 }
 
 bool SWL_MakeAddr(const char* dotted, uint16_t port, SWL_ADDR& out) {

@@ -111,7 +111,8 @@ int CTcpLink::SendKeepAlive() {
     return SendLoop(parts, 1, nullptr);
 }
 
-int CTcpLink::SendLoop(const SendPart* given, size_t givenCount, const std::atomic<bool>* keepRunning) {
+int CTcpLink::SendLoop(const SendPart* given, size_t givenCount,
+                       const std::atomic<bool>* keepRunning) {
     // Header and payload leave in one call where the socket takes them, so
     // a short message is not split into segments, and a large one is never
     // copied into one buffer first. Empty parts are left out.
@@ -279,7 +280,8 @@ int CTcpLink::ReadFrame(uint8_t*& buffer, uint32_t& length, bool& incomplete, ui
     return 0;
 }
 
-int CTcpLink::ReadFragment(uint8_t*& buffer, uint32_t& length, bool& incomplete, uint64_t deadline) {
+int CTcpLink::ReadFragment(uint8_t*& buffer, uint32_t& length, bool& incomplete,
+                           uint64_t deadline) {
     const ReadRules bodyRules{true, m_timings.stallLimitMs, 3, 669, 0, deadline};
     uint8_t raw[tcplink::kFragmentHeaderSize];
     int r = ReadExact(raw, sizeof raw, bodyRules);

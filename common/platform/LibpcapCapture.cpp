@@ -128,7 +128,7 @@ public:
             if (pcap_compile(pcap.get(), &program, "arp", 1, PCAP_NETMASK_UNKNOWN) == 0) {
                 if (pcap_setfilter(pcap.get(), &program) != 0) {
                     DiagPrintf("pcap_setfilter on %s: %s\n", device.c_str(),
-                                         pcap_geterr(pcap.get()));
+                               pcap_geterr(pcap.get()));
                 }
                 pcap_freecode(&program);
             }

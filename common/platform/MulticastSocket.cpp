@@ -87,8 +87,8 @@ bool MulticastSocket::Join(uint32_t group, const MulticastInterface& where) {
         if (err == EADDRINUSE) {
             return true;  // joined already
         }
-        DiagPrintf("lanscout: joining the search group on %s failed: %s\n",
-                             where.name.c_str(), std::strerror(err));
+        DiagPrintf("lanscout: joining the search group on %s failed: %s\n", where.name.c_str(),
+                   std::strerror(err));
         return false;
     }
     return true;
@@ -101,8 +101,8 @@ void MulticastSocket::Leave(uint32_t group, const MulticastInterface& where) {
     (void)setsockopt(m_fd, IPPROTO_IP, IP_DROP_MEMBERSHIP, &request, sizeof request);
 }
 
-int MulticastSocket::SendTo(uint32_t group, uint16_t port, const MulticastInterface& via, int hopLimit,
-                            const std::vector<uint8_t>& datagram) {
+int MulticastSocket::SendTo(uint32_t group, uint16_t port, const MulticastInterface& via,
+                            int hopLimit, const std::vector<uint8_t>& datagram) {
     // The interface's own address as source: on loopback the kernel would
     // otherwise send from 0.0.0.0.
     const ip_mreqn request = MakeRequest(group, via);

@@ -104,8 +104,10 @@ void CNetDVSDevice::Dispatch(const uint8_t* message, int length) {
         }
         case kReply0212: {
             std::lock_guard<std::mutex> lock(m_stateMutex);
-            const size_t textLength = std::min<size_t>(msg.WordAt(0), msg.bodyLength >= 4 ? msg.bodyLength - 4 : 0);
-            m_textA.assign(reinterpret_cast<const char*>(msg.body) + (msg.bodyLength >= 4 ? 4 : 0), textLength);
+            const size_t textLength =
+                std::min<size_t>(msg.WordAt(0), msg.bodyLength >= 4 ? msg.bodyLength - 4 : 0);
+            m_textA.assign(reinterpret_cast<const char*>(msg.body) + (msg.bodyLength >= 4 ? 4 : 0),
+                           textLength);
             m_eventA = true;
             break;
         }
@@ -253,7 +255,8 @@ void CNetDVSDevice::DispatchMediaFrame(const proto::CommandView& msg) {
     record.headBytes[2] = msg.ByteAt(3);
     record.id1 = msg.WordAt(8);
     record.id2 = msg.WordAt(12);
-    record.timestampUs = static_cast<uint64_t>(msg.WordAt(16)) | (static_cast<uint64_t>(msg.WordAt(20)) << 32);
+    record.timestampUs =
+        static_cast<uint64_t>(msg.WordAt(16)) | (static_cast<uint64_t>(msg.WordAt(20)) << 32);
     record.seconds = static_cast<uint32_t>(record.timestampUs / 1000000);
     record.word24 = msg.WordAt(24);
     record.word28 = msg.WordAt(28);
@@ -261,13 +264,15 @@ void CNetDVSDevice::DispatchMediaFrame(const proto::CommandView& msg) {
 
     // The frame bytes follow the head; a frame cannot be longer than what arrived.
     const size_t present = msg.bodyLength > kHead ? msg.bodyLength - kHead : 0;
-    std::vector<uint8_t> frame(msg.body + std::min(kHead, msg.bodyLength),
-                               msg.body + std::min(kHead, msg.bodyLength) + std::min<size_t>(present, record.frameLength));
-    const bool marked = (record.frameClass == 0 && record.headBytes[2] == 1) || record.frameClass == 1;
+    std::vector<uint8_t> frame(
+        msg.body + std::min(kHead, msg.bodyLength),
+        msg.body + std::min(kHead, msg.bodyLength) + std::min<size_t>(present, record.frameLength));
+    const bool marked =
+        (record.frameClass == 0 && record.headBytes[2] == 1) || record.frameClass == 1;
     if (m_greeting.PayloadEncrypted() && marked && !frame.empty()) {
         const size_t n = std::min(kEncryptedPrefix, frame.size());
-        CmdDataBuffer plain = CDataEncryption::Instance().DecryptCmdData(std::span<uint8_t>(frame.data(), n),
-                                                                        SessionKeyText().c_str());
+        CmdDataBuffer plain = CDataEncryption::Instance().DecryptCmdData(
+            std::span<uint8_t>(frame.data(), n), SessionKeyText().c_str());
         if (plain.Ok() && plain.IsNewBuffer()) {
             std::memcpy(frame.data(), plain.Data(), n);
         }

@@ -41,7 +41,8 @@ uint32_t ChooseFreeAddress(uint32_t deviceAddress, uint32_t mask,
         step = 1;  // a walk that does not move tests one address over and over
     }
 
-    const uint32_t network = byteorder::NetworkToHost32(deviceAddress) & byteorder::NetworkToHost32(mask);
+    const uint32_t network =
+        byteorder::NetworkToHost32(deviceAddress) & byteorder::NetworkToHost32(mask);
     uint32_t candidate = start;
     for (int tested = 0; tested < kMaxCandidateTests; ++tested) {
         const uint32_t address = byteorder::HostToNetwork32(network | candidate);

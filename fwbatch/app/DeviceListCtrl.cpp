@@ -6,9 +6,9 @@
 #include <cstring>
 #include <numeric>
 
-#include "discovery/VersionText.h"
 #include "common/platform/ByteOrder.h"
 #include "common/platform/NetworkPlatform.h"
+#include "discovery/VersionText.h"
 #include "fwbatch/engine/FwbatchStringIds.h"
 
 namespace fwbatch {

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "discovery/SearchDeviceInfo.h"
-#include "ui/DeviceTable.h"
 #include "strings/StringTable.h"
+#include "ui/DeviceTable.h"
 
 namespace fwbatch {
 

@@ -22,9 +22,9 @@
 #include <cstring>
 #include <string_view>
 
-#include "discovery/WindowMessages.h"
 #include "common/platform/Diagnostics.h"
 #include "common/platform/NetworkPlatform.h"
+#include "discovery/WindowMessages.h"
 #include "fwbatch/app/AboutDlg.h"
 #include "fwbatch/app/AiQueryJob.h"
 #include "fwbatch/app/DeviceListCtrl.h"
@@ -32,12 +32,12 @@
 #include "fwbatch/app/FwbatchMessages.h"
 #include "fwbatch/engine/FwbatchStringIds.h"
 #include "fwbatch/engine/UpgradeResult.h"
+#include "strings/EmbeddedStrings.h"
 #include "ui/BusyAnimation.h"
 #include "ui/ControlIds.h"
 #include "ui/DeviceSearchMessage.h"
 #include "ui/DialogTemplate.h"
 #include "ui/DialogUnits.h"
-#include "strings/EmbeddedStrings.h"
 #include "ui/MessageBox.h"
 
 // The program's pictures (resources/fwbatch/fwbatch.qrc) live in a static

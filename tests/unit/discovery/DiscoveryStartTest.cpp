@@ -6,10 +6,10 @@
 #include <chrono>
 #include <thread>
 
+#include "common/platform/Diagnostics.h"
 #include "discovery/DeviceDiscovery.h"
 #include "discovery/LinkLocalRoute.h"
 #include "discovery/NetworkWatch.h"
-#include "common/platform/Diagnostics.h"
 #include "tests/support/HangGuard.h"
 
 namespace {
