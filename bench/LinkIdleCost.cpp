@@ -57,7 +57,8 @@ int main(int argc, char** argv) {
     std::vector<int> peers;  // the "devices": they read nothing and send nothing
     for (int i = 0; i < links; ++i) {
         int sock = SWL_CreateSocket(AF_INET, SOCK_STREAM, 0);
-        if (SWL_Connect(sock, reinterpret_cast<sockaddr*>(&address), sizeof address, 3000) != 0) {
+        const SWL_ADDR to{ntohl(address.sin_addr.s_addr), ntohs(address.sin_port)};
+        if (SWL_Connect(sock, to, 3000) != 0) {
             std::perror("connect");
             return 1;
         }

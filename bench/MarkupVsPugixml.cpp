@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "ChildRun.h"
-#include "common/discovery/SearchAnswer.h"
 #include "common/markup/CMarkupSTL.h"
+#include "discovery/SearchAnswer.h"
 #include "sim/DeviceConfig.h"
 #include "sim/SearchAnswerXml.h"
 

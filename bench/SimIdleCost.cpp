@@ -30,11 +30,8 @@ using SessionPtr = std::unique_ptr<CNetDVSDevice, NetDeviceReleaser>;
 
 SessionPtr Open(const std::string& address, uint16_t port) {
     int sock = SWL_CreateSocket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    inet_pton(AF_INET, address.c_str(), &a.sin_addr);
-    if (sock < 0 || SWL_Connect(sock, reinterpret_cast<sockaddr*>(&a), sizeof a, 5000) != 0) {
+    SWL_ADDR a;
+    if (sock < 0 || !SWL_MakeAddr(address.c_str(), port, a) || SWL_Connect(sock, a, 5000) != 0) {
         if (sock >= 0)
             SWL_CloseSocket(sock);
         return nullptr;

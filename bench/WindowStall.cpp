@@ -53,7 +53,7 @@
 #include "cfgpush/app/CfgpushApp.h"
 #include "cfgpush/app/CfgpushDlg.h"
 #include "cfgpush/app/DeviceListCtrl.h"
-#include "common/discovery/WindowMessages.h"
+#include "discovery/WindowMessages.h"
 #include "fwbatch/app/DeviceListCtrl.h"
 #include "fwbatch/app/FwbatchApp.h"
 #include "fwbatch/app/FwbatchDlg.h"

@@ -16,7 +16,7 @@
 #include "cli/CommandSupport.h"
 #include "common/report/RunReport.h"
 #include "fwbatch/engine/AiQuery.h"
-#include "ui/EmbeddedStrings.h"
+#include "strings/EmbeddedStrings.h"
 
 namespace {
 

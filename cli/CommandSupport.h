@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "common/discovery/SearchDeviceInfo.h"
 #include "common/report/RunReport.h"
+#include "discovery/SearchDeviceInfo.h"
 
 namespace cli {
 

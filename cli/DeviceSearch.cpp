@@ -3,7 +3,7 @@
 #include <cstring>
 #include <thread>
 
-#include "common/discovery/DeviceDiscovery.h"
+#include "discovery/DeviceDiscovery.h"
 
 namespace cli {
 

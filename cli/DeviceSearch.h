@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "common/discovery/SearchAnswer.h"
+#include "discovery/SearchAnswer.h"
 
 namespace cli {
 

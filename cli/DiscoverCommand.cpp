@@ -13,7 +13,7 @@
 #include "cli/CommandRegistry.h"
 #include "cli/CommandSupport.h"
 #include "cli/DeviceSearch.h"
-#include "common/discovery/VersionText.h"
+#include "discovery/VersionText.h"
 
 namespace {
 

@@ -1,6 +1,5 @@
 // `camprep fac inspect` and `camprep fac pack`: look into a factory
 // configuration package the way Cfgpush reads it, and make one.
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -21,7 +20,8 @@
 #include "cfgpush/engine/FacWriter.h"
 #include "cfgpush/engine/FactoryItems.h"
 #include "cli/CommandRegistry.h"
-#include "ui/EmbeddedStrings.h"
+#include "common/platform/Process.h"
+#include "strings/EmbeddedStrings.h"
 
 namespace {
 
@@ -254,7 +254,7 @@ void WarnWithoutHeader(const std::string& what, const std::vector<uint8_t>& text
 // Writes next to the target and renames, so a failed write never leaves a
 // half package under the output name.
 bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes) {
-    const std::string temporary = path + ".part-" + std::to_string(::getpid());
+    const std::string temporary = path + ".part-" + std::to_string(platform::ProcessId());
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(bytes.data()),

@@ -21,9 +21,9 @@
 #include "cfgpush/engine/PushWorker.h"
 #include "cli/CommandRegistry.h"
 #include "cli/CommandSupport.h"
-#include "cli/Interrupt.h"
+#include "common/platform/InterruptWatch.h"
 #include "common/report/RunReport.h"
-#include "ui/EmbeddedStrings.h"
+#include "strings/EmbeddedStrings.h"
 
 namespace {
 
@@ -167,7 +167,7 @@ int RunPush(const PushArgs& args) {
             options.dryRun = args.dryRun;
             workers.Start(std::move(job), [queue](int row, int code) { queue->Push({row, code}); }, options);
         }
-        cli::InterruptWatch interrupt;
+        platform::InterruptWatch interrupt;
         for (size_t n = 0; n < shown.size(); ++n) {
             std::pair<int, int> result;
             while (!queue->PopFor(result, std::chrono::milliseconds(200))) {

@@ -1,8 +1,6 @@
 // `camprep upgrade`: upgrades devices given by address or found by the
 // search, at most --parallel at once, with the engine Fwbatch uses, and
 // shows each device's progress and result.
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -17,13 +15,14 @@
 
 #include "cli/CommandRegistry.h"
 #include "cli/CommandSupport.h"
-#include "cli/Interrupt.h"
+#include "common/platform/InterruptWatch.h"
 #include "common/report/RunReport.h"
 #include "common/platform/NetworkPlatform.h"
+#include "common/platform/Process.h"
 #include "fwbatch/engine/FwbatchStringIds.h"
 #include "fwbatch/engine/UpgradeBatch.h"
 #include "fwbatch/engine/UpgradeResult.h"
-#include "ui/EmbeddedStrings.h"
+#include "strings/EmbeddedStrings.h"
 
 namespace {
 
@@ -142,12 +141,9 @@ private:
 };
 
 bool LiveTerminal(size_t lines) {
-    if (::isatty(STDOUT_FILENO) != 1) {
-        return false;
-    }
-    winsize size{};
+    size_t rows = 0;
     // Lines that scrolled away cannot be rewritten.
-    return ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_row > lines;
+    return platform::StdoutTerminalRows(rows) && rows > lines;
 }
 
 enum class Stop {
@@ -167,7 +163,7 @@ struct BatchRun {
     fwbatch::UpgradeOptions options;
 
     Stop Run(std::vector<std::unique_ptr<fwbatch::_update_Info>> records, size_t parallel,
-             cli::InterruptWatch& interrupt) {
+             platform::InterruptWatch& interrupt) {
         auto queue = std::make_shared<cli::ResultQueue<Event>>();
         Stop stop = Stop::None;
         {
@@ -340,7 +336,7 @@ int RunUpgrade(const UpgradeArgs& args) {
     }
     BatchRun run{settings, shown, lines.get(), args.json, args.maxFailPercent, {}};
     run.options.timings.verifyLimitMs = static_cast<uint32_t>(args.verifySeconds * 1000);
-    cli::InterruptWatch interrupt;
+    platform::InterruptWatch interrupt;
     // A canary: the first devices alone; the rest only when all of them
     // succeeded.
     const size_t canary = std::min(static_cast<size_t>(std::max(args.canary, 0)), records.size());

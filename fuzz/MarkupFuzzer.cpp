@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "common/discovery/SearchAnswer.h"
 #include "common/markup/CMarkupSTL.h"
+#include "discovery/SearchAnswer.h"
 #include "fuzz/FuzzSupport.h"
 
 namespace {

@@ -1,10 +1,6 @@
 #include "lanscout/Responder.h"
 
-#include <arpa/inet.h>
-#include <poll.h>
-
 #include <algorithm>
-#include <cerrno>
 
 #include "common/platform/Diagnostics.h"
 #include "lanscout/Lanscout.h"
@@ -34,8 +30,8 @@ int Responder::Start() {
     if (m_thread.joinable()) {
         return LANSCOUT_ERR_ALREADY_STARTED;
     }
-    if (inet_pton(AF_INET, m_options.group.c_str(), &m_group) != 1 ||
-        !IN_MULTICAST(ntohl(m_group))) {
+    if (!platform::SystemParseIPv4(m_options.group.c_str(), m_group) ||
+        !platform::IsMulticastIPv4(m_group)) {
         return LANSCOUT_ERR_BAD_ARGUMENT;
     }
     if (!m_wake.Valid()) {
@@ -147,7 +143,7 @@ void Responder::SendDue() {
         }
         const int err =
             m_socket.SendTo(m_group, m_options.answerPort, *via, pending.hopLimit, datagram);
-        if ((err == EAGAIN || err == ENOBUFS) && ++pending.attempts < kMaxSendAttempts) {
+        if (platform::MulticastSocket::IsBufferFull(err) && ++pending.attempts < kMaxSendAttempts) {
             node.key() = now + kRetryDelay;
             m_pending.insert(std::move(node));
             return;  // the buffer is full: the rest waits as well
@@ -179,15 +175,11 @@ void Responder::Run() {
             wakeAt = std::min(wakeAt, m_pending.begin()->first);
         }
         const auto waitMs = std::chrono::ceil<std::chrono::milliseconds>(wakeAt - now).count();
-        pollfd fds[2] = {{m_wake.Fd(), POLLIN, 0}, {m_socket.Fd(), POLLIN, 0}};
-        const int ready = poll(fds, 2, static_cast<int>(std::max<int64_t>(waitMs, 0)));
-        if (ready <= 0) {
-            continue;
-        }
-        if ((fds[0].revents & POLLIN) != 0) {
+        const platform::MulticastSocket::WaitResult ready = m_socket.Wait(m_wake, waitMs);
+        if (ready.woken) {
             m_wake.Drain();
         }
-        if ((fds[1].revents & POLLIN) == 0) {
+        if (!ready.readable) {
             continue;
         }
         for (int i = 0; i < 64 && !Stopping(); ++i) {

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "common/platform/NetworkPlatform.h"
-#include "lanscout/MulticastSocket.h"
+#include "lanscout/Memberships.h"
 #include "lanscout/SearchProtocol.h"
 
 namespace lanscout {

@@ -1,8 +1,5 @@
 #include "lanscout/Search.h"
 
-#include <arpa/inet.h>
-#include <poll.h>
-
 #include <algorithm>
 #include <chrono>
 #include <random>
@@ -55,8 +52,8 @@ int Search::Start() {
     if (m_thread.joinable()) {
         return LANSCOUT_ERR_ALREADY_STARTED;
     }
-    if (!m_report || inet_pton(AF_INET, m_options.group.c_str(), &m_group) != 1 ||
-        !IN_MULTICAST(ntohl(m_group))) {
+    if (!m_report || !platform::SystemParseIPv4(m_options.group.c_str(), m_group) ||
+        !platform::IsMulticastIPv4(m_group)) {
         return LANSCOUT_ERR_BAD_ARGUMENT;
     }
     if (!m_wake.Valid()) {
@@ -159,15 +156,11 @@ void Search::Run() {
             continue;
         }
         const auto waitMs = std::chrono::ceil<std::chrono::milliseconds>(nextRound - now).count();
-        pollfd fds[2] = {{m_wake.Fd(), POLLIN, 0}, {m_socket.Fd(), POLLIN, 0}};
-        const int ready = poll(fds, 2, static_cast<int>(std::max<int64_t>(waitMs, 0)));
-        if (ready <= 0) {
-            continue;
-        }
-        if ((fds[0].revents & POLLIN) != 0) {
+        const platform::MulticastSocket::WaitResult ready = m_socket.Wait(m_wake, waitMs);
+        if (ready.woken) {
             m_wake.Drain();
         }
-        if ((fds[1].revents & POLLIN) == 0) {
+        if (!ready.readable) {
             continue;
         }
         for (int i = 0; i < kAnswersPerWake && !Stopping(); ++i) {

@@ -1,31 +1,26 @@
 #include "lanscout/SearchProtocol.h"
 
+#include "common/platform/ByteOrder.h"
+
 namespace lanscout {
 namespace {
 
 constexpr uint8_t kMagic[4] = {'L', 'S', 'C', 'T'};
 
 void PutU16(std::vector<uint8_t>& out, size_t at, uint16_t value) {
-    out[at] = static_cast<uint8_t>(value & 0xFFu);
-    out[at + 1] = static_cast<uint8_t>(value >> 8);
+    byteorder::WriteLe16(out.data() + at, value);
 }
 
 void PutU32(std::vector<uint8_t>& out, size_t at, uint32_t value) {
-    for (size_t i = 0; i < 4; ++i) {
-        out[at + i] = static_cast<uint8_t>((value >> (8 * i)) & 0xFFu);
-    }
+    byteorder::WriteLe32(out.data() + at, value);
 }
 
 uint16_t GetU16(const uint8_t* data, size_t at) {
-    return static_cast<uint16_t>(data[at] | (data[at + 1] << 8));
+    return byteorder::ReadLe16(data + at);
 }
 
 uint32_t GetU32(const uint8_t* data, size_t at) {
-    uint32_t value = 0;
-    for (size_t i = 0; i < 4; ++i) {
-        value |= static_cast<uint32_t>(data[at + i]) << (8 * i);
-    }
-    return value;
+    return byteorder::ReadLe32(data + at);
 }
 
 void PutHeader(std::vector<uint8_t>& out, uint8_t type, uint32_t searchId, uint32_t round) {

@@ -6,6 +6,7 @@
 
 #include "common/crypto/CipherRegistry.h"
 #include "common/crypto/Digest.h"
+#include "common/platform/ByteOrder.h"
 
 namespace sim {
 
@@ -18,11 +19,6 @@ constexpr size_t kNonceOffset = 68;
 constexpr size_t kMacOffset = 104;
 constexpr size_t kField = 32;
 constexpr uint32_t kNonceMax = 0xFFFF00;
-
-uint32_t Le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 // The zero-terminated text of a field; false when the field has no zero.
 bool FieldText(const uint8_t* field, std::string& text) {
@@ -109,7 +105,7 @@ LoginCheck CheckLoginRecord(const uint8_t* record, size_t length, const DeviceGr
         check.problem = "login record shorter than 116 bytes";
         return check;
     }
-    check.nonce = Le32(record + kNonceOffset);
+    check.nonce = byteorder::ReadLe32(record + kNonceOffset);
     std::memcpy(check.mac.data(), record + kMacOffset, check.mac.size());
 
     uint8_t userField[kField];

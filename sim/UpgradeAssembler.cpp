@@ -1,5 +1,6 @@
 #include "sim/UpgradeAssembler.h"
 
+#include "common/platform/ByteOrder.h"
 #include "common/session/ProtocolIds.h"
 
 namespace sim {
@@ -62,9 +63,7 @@ UpgradeAssembler::Result UpgradeAssembler::Accept(UpgradeKind kind, const uint8_
     if (block == nullptr || length < 4) {
         return Fail(0, "piece of " + std::to_string(length) + " bytes holds no sequence number");
     }
-    const uint32_t sequence =
-        static_cast<uint32_t>(block[0]) | (static_cast<uint32_t>(block[1]) << 8) |
-        (static_cast<uint32_t>(block[2]) << 16) | (static_cast<uint32_t>(block[3]) << 24);
+    const uint32_t sequence = byteorder::ReadLe32(block);
     const uint8_t* data = block + 4;
     const size_t size = length - 4;
 

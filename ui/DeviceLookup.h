@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/discovery/SearchDeviceInfo.h"
+#include "discovery/SearchDeviceInfo.h"
 #include "common/link/ConnectCancel.h"
 #include "common/link/SWL_ConnectProc.h"
 #include "common/platform/NetworkPlatform.h"

@@ -1,6 +1,6 @@
 #include "ui/DeviceSearchMessage.h"
 
-#include "common/discovery/WindowMessages.h"
+#include "discovery/WindowMessages.h"
 
 namespace ui {
 

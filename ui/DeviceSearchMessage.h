@@ -8,7 +8,7 @@
 #include <functional>
 #include <memory>
 
-#include "common/discovery/SearchAnswer.h"
+#include "discovery/SearchAnswer.h"
 #include "ui/WindowMessage.h"
 
 namespace ui {

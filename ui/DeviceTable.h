@@ -12,8 +12,8 @@
 #include <memory>
 #include <vector>
 
-#include "common/discovery/SearchDeviceInfo.h"
-#include "ui/StringTable.h"
+#include "discovery/SearchDeviceInfo.h"
+#include "strings/StringTable.h"
 
 namespace ui {
 

@@ -20,11 +20,11 @@
 #include <string>
 #include <vector>
 
-#include "common/discovery/SearchDeviceInfo.h"
+#include "discovery/SearchDeviceInfo.h"
 #include "common/report/RunReport.h"
 #include "ui/DeviceLookup.h"
 #include "ui/DeviceTable.h"
-#include "ui/StringTable.h"
+#include "strings/StringTable.h"
 #include "ui/WindowMessage.h"
 
 class QMenu;

@@ -3,8 +3,10 @@
 #include <QApplication>
 
 #include "cfgpush/app/CfgpushDlg.h"
+#include "common/link/SWL_Public.h"
+#include "common/platform/Diagnostics.h"
 #include "common/platform/Language.h"
-#include "ui/EmbeddedStrings.h"
+#include "strings/EmbeddedStrings.h"
 
 namespace cfgpush {
 
@@ -25,6 +27,13 @@ const strings::StringTable& CCfgpushApp::Strings(uint16_t languageId) {
 }
 
 int CCfgpushApp::Run(int& argc, char** argv) {
+    // The socket layer lives as long as the program, not the window: push
+    // workers still running when the window closes use it until they are
+    // joined. A failed start is not reported: the device link then fails
+    // per device.
+    if (SWL_Init() != 0) {
+        platform::DiagPrintf("socket layer start failed\n");
+    }
     {
         QApplication application(argc, argv);
         QApplication::setApplicationName(QStringLiteral("cfgpush"));
@@ -38,6 +47,7 @@ int CCfgpushApp::Run(int& argc, char** argv) {
     // Workers still connecting give up now: their reports reach nobody.
     m_workers.CancelAll();
     m_workers.JoinAll();
+    SWL_Quit();
     return 0;
 }
 

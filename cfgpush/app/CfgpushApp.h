@@ -3,12 +3,13 @@
 // main window modally and ends the program when it closes. It keeps the
 // push workers' group, which must outlive the window: a worker still
 // running when the window closes finishes on its own (its report then goes
-// nowhere) and is joined before the program ends.
+// nowhere) and is joined before the program ends. For the same reason it,
+// not the window, starts and stops the socket layer.
 
 #include <cstdint>
 
 #include "cfgpush/engine/PushWorker.h"
-#include "ui/StringTable.h"
+#include "strings/StringTable.h"
 
 namespace cfgpush {
 

@@ -20,15 +20,14 @@
 #include "cfgpush/engine/CfgpushStringIds.h"
 #include "cfgpush/engine/PushResult.h"
 #include "cfgpush/engine/PushTargetFromRecord.h"
-#include "common/discovery/WindowMessages.h"
-#include "common/link/SWL_Public.h"
 #include "common/platform/Diagnostics.h"
+#include "discovery/WindowMessages.h"
+#include "strings/EmbeddedStrings.h"
 #include "ui/BusyAnimation.h"
 #include "ui/ControlIds.h"
-#include "ui/DialogTemplate.h"
 #include "ui/DeviceSearchMessage.h"
+#include "ui/DialogTemplate.h"
 #include "ui/DialogUnits.h"
-#include "ui/EmbeddedStrings.h"
 #include "ui/FleetMenu.h"
 #include "ui/MessageBox.h"
 
@@ -131,12 +130,6 @@ void CCfgpushDlg::CreateControls() {
 void CCfgpushDlg::OnInitDialog() {
     setWindowTitle(LoadText(ids::kWindowTitle) + QLatin1String(kVersionSuffix));
 
-    // A failed start is not reported: the device link then fails per device.
-    m_socketLayerStarted = true;
-    if (SWL_Init() != 0) {
-        platform::DiagPrintf("socket layer start failed\n");
-    }
-
     for (int id : {ctl::kSelectAll, ctl::kClearAll, ctl::kBrowse, ctl::kSetDefaultConfig,
                    ctl::kBusyText, ctl::kLabelProductType, ctl::kLabelLogo, ctl::kLabelCustomerCode,
                    ctl::kLabelPictureType, ctl::kLabelProfile}) {
@@ -190,10 +183,6 @@ void CCfgpushDlg::OnDestroy() {
     delete m_fleet;  // its lookups are cancelled and waited for
     m_fleet = nullptr;
     m_discovery.Stop();
-    if (m_socketLayerStarted) {
-        SWL_Quit();
-        m_socketLayerStarted = false;
-    }
     m_mailbox->Detach();
     // Messages already queued are deleted unhandled; their blocks go with them.
     QCoreApplication::removePostedEvents(this, ui::WindowMessageEvent::EventType());

@@ -21,9 +21,9 @@
 #include "cfgpush/engine/FacPackage.h"
 #include "cfgpush/engine/FactoryItems.h"
 #include "cfgpush/engine/PushWorker.h"
-#include "common/discovery/DeviceDiscovery.h"
+#include "discovery/DeviceDiscovery.h"
+#include "strings/StringTable.h"
 #include "ui/DeviceLookup.h"
-#include "ui/StringTable.h"
 #include "ui/WindowMessage.h"
 
 class QComboBox;
@@ -136,7 +136,6 @@ private:
     PushWorkerGroup& m_workers;
     std::shared_ptr<ui::WindowMailbox> m_mailbox;
     discovery::DeviceDiscovery m_discovery;
-    bool m_socketLayerStarted = false;
     bool m_shutDown = false;
     bool m_busy = false;
 

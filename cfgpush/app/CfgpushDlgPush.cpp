@@ -14,7 +14,7 @@
 #include "cfgpush/engine/CfgpushStringIds.h"
 #include "cfgpush/engine/PushResult.h"
 #include "cfgpush/engine/PushTargetFromRecord.h"
-#include "common/discovery/WindowMessages.h"
+#include "discovery/WindowMessages.h"
 #include "ui/BusyAnimation.h"
 #include "ui/FleetMenu.h"
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "cfgpush/engine/CfgpushStringIds.h"
-#include "common/discovery/VersionText.h"
+#include "discovery/VersionText.h"
 
 namespace cfgpush {
 

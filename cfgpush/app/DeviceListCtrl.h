@@ -7,9 +7,9 @@
 
 #include <memory>
 
-#include "common/discovery/SearchDeviceInfo.h"
+#include "discovery/SearchDeviceInfo.h"
+#include "strings/StringTable.h"
 #include "ui/DeviceTable.h"
-#include "ui/StringTable.h"
 
 namespace cfgpush {
 

@@ -1,16 +1,13 @@
 #include "cfgpush/engine/FacPackage.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstring>
 
 #include "cfgpush/engine/FacFormat.h"
 #include "common/crypto/DesCbc.h"
+#include "common/platform/ByteOrder.h"
+#include "common/platform/Files.h"
 
 namespace cfgpush {
 namespace {
@@ -28,10 +25,7 @@ public:
         if (m_bytes.size() - m_pos < 4) {
             return false;
         }
-        value = static_cast<uint32_t>(m_bytes[m_pos]) |
-                static_cast<uint32_t>(m_bytes[m_pos + 1]) << 8 |
-                static_cast<uint32_t>(m_bytes[m_pos + 2]) << 16 |
-                static_cast<uint32_t>(m_bytes[m_pos + 3]) << 24;
+        value = byteorder::ReadLe32(m_bytes.data() + m_pos);
         m_pos += 4;
         return true;
     }
@@ -129,42 +123,17 @@ FacLoadResult FacPackage::Load(const std::string& path, int* openErrno) {
         }
         return FacLoadResult::kCannotOpen;
     };
-    // Read-only: a package on a read-only medium or shared with another
-    // program must load.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return fail(errno);
-    }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        const int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
-        ::close(fd);
-        return fail(error != 0 ? error : EINVAL);
-    }
     // Offsets in the package are 32-bit signed: a larger file cannot be one.
-    if (info.st_size > INT32_MAX) {
-        ::close(fd);
-        return FacLoadResult::kBadFormat;
-    }
-    std::vector<uint8_t> bytes(static_cast<size_t>(info.st_size));
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            const int error = errno;
-            ::close(fd);
+    std::vector<uint8_t> bytes;
+    int error = 0;
+    switch (platform::ReadRegularFile(path, INT32_MAX, bytes, error)) {
+        case platform::FileReadResult::kCannotRead:
             return fail(error);
-        }
-        if (n == 0) {
-            break;  // the file shrank while we read it: take what is there
-        }
-        done += static_cast<size_t>(n);
+        case platform::FileReadResult::kTooLarge:
+            return FacLoadResult::kBadFormat;
+        case platform::FileReadResult::kOk:
+            break;
     }
-    ::close(fd);
-    bytes.resize(done);
     return LoadBytes(std::move(bytes));
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "cfgpush/engine/PushJob.h"
-#include "common/discovery/SearchDeviceInfo.h"
+#include "discovery/SearchDeviceInfo.h"
 
 namespace cfgpush {
 

@@ -7,6 +7,7 @@
 #include "cfgpush/engine/CustomerPictures.h"
 #include "cfgpush/engine/FacFormat.h"
 #include "cfgpush/engine/FacPackage.h"
+#include "common/platform/ByteOrder.h"
 #include "common/platform/Diagnostics.h"
 
 namespace cfgpush {
@@ -21,9 +22,9 @@ public:
     explicit PayloadWriter(std::vector<uint8_t>& out) : m_out(out) {}
 
     void Uint32(uint32_t value) {
-        for (int shift = 0; shift < 32; shift += 8) {
-            m_out.push_back(static_cast<uint8_t>(value >> shift));
-        }
+        uint8_t field[4];
+        byteorder::WriteLe32(field, value);
+        m_out.insert(m_out.end(), field, field + sizeof field);
     }
     void Bytes(const void* data, size_t length) {
         const auto* bytes = static_cast<const uint8_t*>(data);

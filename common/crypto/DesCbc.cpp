@@ -34,9 +34,9 @@ void ReportMissingLegacy() {
         "used\n");
     static std::atomic<bool> told{false};
     if (!told.exchange(true)) {
-        std::fprintf(stderr,
-                     "DecryptDesCbc: OpenSSL provider \"legacy\" is not available (check "
-                     "OPENSSL_MODULES), DES-CBC cannot be used\n");
+        platform::ErrorPrintf(
+            "DecryptDesCbc: OpenSSL provider \"legacy\" is not available (check "
+            "OPENSSL_MODULES), DES-CBC cannot be used\n");
     }
 }
 

@@ -2,18 +2,6 @@
 
 namespace tcplink {
 
-uint32_t ReadLe32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-void WriteLe32(uint8_t* p, uint32_t value) {
-    p[0] = static_cast<uint8_t>(value);
-    p[1] = static_cast<uint8_t>(value >> 8);
-    p[2] = static_cast<uint8_t>(value >> 16);
-    p[3] = static_cast<uint8_t>(value >> 24);
-}
-
 void EncodeFrameHeader(uint32_t length, uint8_t out[kFrameHeaderSize]) {
     out[0] = out[1] = out[2] = out[3] = '1';
     WriteLe32(out + 4, length);

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "common/platform/ByteOrder.h"
+
 namespace tcplink {
 
 inline constexpr uint32_t kFrameHeaderSize = 8;
@@ -37,8 +39,9 @@ struct FragmentHeader {
     uint32_t slot = 0;
 };
 
-uint32_t ReadLe32(const uint8_t* p);
-void WriteLe32(uint8_t* p, uint32_t value);
+// The frames' fields are little-endian (common/platform/ByteOrder.h).
+using byteorder::ReadLe32;
+using byteorder::WriteLe32;
 
 void EncodeFrameHeader(uint32_t length, uint8_t out[kFrameHeaderSize]);
 FrameHeader DecodeFrameHeader(const uint8_t in[kFrameHeaderSize]);

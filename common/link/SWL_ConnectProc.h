@@ -10,7 +10,7 @@
 // the kernel chooses instead.
 //
 // Connect returns a connected non-blocking socket, which then belongs to the
-// caller, or -1. Destroy is called once Connect has returned; another thread
+// caller, or SWL_INVALID_SOCKET. Destroy is called once Connect has returned; another thread
 // stops a running Connect with Cancel.
 
 #include <atomic>
@@ -21,8 +21,7 @@
 #include <string>
 #include <vector>
 
-#include <netinet/in.h>
-
+#include "common/link/SWL_Public.h"
 #include "common/platform/Clock.h"
 
 // The two programs carry the same procedure with small differences: Cfgpush
@@ -37,7 +36,7 @@ struct ConnectProcEnv {
     // The host's own IPv4 addresses, in order; empty: platform::HostIPv4Addresses.
     std::function<std::vector<std::string>()> hostAddresses;
     // One waiting slice; empty: SWL_WaitConnected.
-    std::function<int(int sock, uint32_t timeoutMs)> waitConnected;
+    std::function<int(SWL_SOCKET sock, uint32_t timeoutMs)> waitConnected;
     ConnectVariant variant = ConnectVariant::Common;
     uint16_t localPort = 9088;
 };
@@ -62,11 +61,11 @@ public:
     CConnectProc(const CConnectProc&) = delete;
     CConnectProc& operator=(const CConnectProc&) = delete;
 
-    // A connected socket for the caller, or -1.
-    int Connect(uint32_t timeoutMs);
+    // A connected socket for the caller, or SWL_INVALID_SOCKET.
+    SWL_SOCKET Connect(uint32_t timeoutMs);
     // Cancels, closes a socket still held and frees the object. Returns 0.
     int Destroy();
-    // Ends a running Connect at its next waiting slice or attempt, with -1.
+    // Ends a running Connect at its next waiting slice or attempt, with no socket.
     void Cancel() { m_cancel.store(true); }
 
     // The process-wide preferred local address ("" when none).
@@ -80,28 +79,28 @@ private:
 
     int Line(int common, int cfgpush) const;
     bool WaitInSlices(uint32_t timeoutMs);
-    int AdapterProcedure(const sockaddr_in& remote, uint32_t timeoutMs);
+    SWL_SOCKET AdapterProcedure(uint32_t timeoutMs);
     bool PrepareAttemptSocket();
     bool BindLocal(const std::string& local, uint16_t port);
     // The kernel refuses the fixed local port (in use, or the same address
     // pair still in TIME_WAIT).
-    static bool PortRefused(int err);
+    static bool PortRefused(SWL_ERROR err);
     // A fresh socket bound to local with a port the kernel chooses.
     bool ReopenForEphemeralPort(const std::string& local);
-    int HandOver();
+    SWL_SOCKET HandOver();
 
     std::string m_addressText;
     bool m_addressValid = false;
-    in_addr m_address{};  // network byte order
     uint16_t m_port;
-    int m_socket = -1;
+    SWL_ADDR m_remote;  // the device's address and port, when valid
+    SWL_SOCKET m_socket = SWL_INVALID_SOCKET;
     bool m_socketUsed = false;  // the held socket already took part in a connect
     std::atomic<bool> m_cancel{false};
     std::mutex m_connectMutex;  // held for a whole Connect
 
     platform::Clock& m_clock;
     std::function<std::vector<std::string>()> m_hostAddresses;
-    std::function<int(int, uint32_t)> m_waitConnected;
+    std::function<int(SWL_SOCKET, uint32_t)> m_waitConnected;
     ConnectVariant m_variant;
     uint16_t m_localPort;
 };

@@ -36,6 +36,8 @@
 #include <thread>
 
 #include "common/link/LinkFrames.h"
+#include "common/link/SWL_Public.h"
+#include "common/platform/WakeEvent.h"
 
 // The owner's callback: (user, message, length) for a message, which the
 // link frees when the callback returns; (user, nullptr, -1) once when the
@@ -64,8 +66,8 @@ class CTcpLink {
 public:
     // A link on a connected socket, which it then owns. Null when the link's
     // wake-up could not be made (the socket then stays the caller's).
-    static CTcpLink* Create(int sock);
-    static CTcpLink* Create(int sock, const TcpLinkTimings& timings);
+    static CTcpLink* Create(SWL_SOCKET sock);
+    static CTcpLink* Create(SWL_SOCKET sock, const TcpLinkTimings& timings);
 
     CTcpLink(const CTcpLink&) = delete;
     CTcpLink& operator=(const CTcpLink&) = delete;
@@ -124,7 +126,7 @@ public:
     // Runs first thing in Close (whoever closes): lets a registry that
     // knows the link forget it before it goes away.
     void SetCloseHook(std::function<void()> hook);
-    int Socket() const { return m_socket; }
+    SWL_SOCKET Socket() const { return m_socket; }
 
 private:
     // A message's bytes, allocated as they arrive (doubling, capped by the
@@ -151,7 +153,7 @@ private:
         void* user = nullptr;
     };
 
-    CTcpLink(int sock, int wakeFd, const TcpLinkTimings& timings);
+    CTcpLink(SWL_SOCKET sock, const TcpLinkTimings& timings);
     ~CTcpLink();
 
     void MarkBroken();
@@ -173,9 +175,9 @@ private:
     };
     // Sends the parts (at most 3) in order.
     int SendLoop(const SendPart* parts, size_t count, const std::atomic<bool>* keepRunning);
-    // Waits until the socket is ready for events, the link is woken or the
-    // time is up; true when poll reported something.
-    bool WaitSocket(short events, uint32_t timeoutMs);
+    // Waits until the socket is ready (to read, or to write), the link is
+    // woken or the time is up; true when something is ready.
+    bool WaitSocket(bool forWrite, uint32_t timeoutMs);
     int ReadExact(uint8_t* buffer, uint32_t length, const ReadRules& rules);
     // deadline: the tick by which a read that must finish in time gives up
     // (a frame begun by then breaks the link); 0 for none.
@@ -187,8 +189,8 @@ private:
     int ReadGrowing(GrowingBuffer& target, uint32_t offset, uint32_t length, uint32_t total,
                     uint64_t deadline);
 
-    const int m_socket;
-    const int m_wakeFd;  // eventfd, readable from the moment the link breaks
+    const SWL_SOCKET m_socket;
+    platform::WakeEvent m_wake;  // set from the moment the link breaks
     const TcpLinkTimings m_timings;
     std::atomic<uint32_t> m_maxMessageLength;
 

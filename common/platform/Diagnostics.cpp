@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,12 @@
 
 namespace platform {
 namespace {
+
+// Keeps the calling thread's last system error across a print.
+struct ErrnoKeeper {
+    int saved = errno;
+    ~ErrnoKeeper() { errno = saved; }
+};
 
 std::mutex g_mutex;
 DiagSink g_sink;                       // guarded by g_mutex
@@ -68,6 +75,8 @@ void DiagWrite(const std::string& text) {
     if (!DiagEnabled()) {
         return;
     }
+    // Callers print between a failed call and their look at its error.
+    const ErrnoKeeper keep;
     std::lock_guard<std::mutex> lock(g_mutex);
     if (g_sink) {
         g_sink(text);
@@ -80,6 +89,7 @@ void DiagPrintf(const char* format, ...) {
     if (!DiagEnabled()) {
         return;
     }
+    const ErrnoKeeper keep;
     va_list args;
     va_start(args, format);
     va_list copy;
@@ -94,6 +104,14 @@ void DiagPrintf(const char* format, ...) {
     std::vsnprintf(buffer.data(), buffer.size(), format, args);
     va_end(args);
     DiagWrite(std::string(buffer.data(), static_cast<size_t>(needed)));
+}
+
+void ErrorPrintf(const char* format, ...) {
+    const ErrnoKeeper keep;
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
 }
 
 DiagSink SetDiagSink(DiagSink sink) {

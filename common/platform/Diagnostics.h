@@ -12,6 +12,8 @@ namespace platform {
 
 using DiagSink = std::function<void(const std::string& text)>;
 
+// Printing leaves the calling thread's last system error as it was.
+//
 // Writes a printf-style text to the channel when it is on. The text is
 // passed on as formatted (callers add their own line ends, as the
 // originals do).
@@ -23,6 +25,12 @@ void DiagWrite(const std::string& text);
 // True when something listens: callers may skip building expensive texts
 // (hex dumps) when it is off.
 bool DiagEnabled();
+
+// Error prints: the few texts the programs always show on standard error
+// (a socket call that failed, a missing cipher), as the originals' perror
+// and fprintf(stderr) do. Written whether or not the channel is on, and
+// kept here so a port sends them wherever its system wants them.
+void ErrorPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Replaces the sink; an empty function restores the environment's choice.
 // Returns the sink that was installed before.

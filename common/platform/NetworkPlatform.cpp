@@ -190,6 +190,19 @@ bool ParseIPv4(const std::string& text, uint32_t& address) {
     return true;
 }
 
+bool SystemParseIPv4(const char* text, uint32_t& address) {
+    in_addr parsed{};
+    if (text == nullptr || inet_pton(AF_INET, text, &parsed) != 1) {
+        return false;
+    }
+    address = parsed.s_addr;
+    return true;
+}
+
+bool IsMulticastIPv4(uint32_t address) {
+    return IN_MULTICAST(ntohl(address));
+}
+
 int MaskToPrefixLength(uint32_t mask) {
     const uint32_t host = ntohl(mask);
     const uint32_t inverted = ~host;

@@ -138,6 +138,11 @@ std::string FormatIPv4(uint32_t address);
 
 // Strict dotted-quad parse ("a.b.c.d", each 0..255, no other characters).
 bool ParseIPv4(const std::string& text, uint32_t& address);
+// The system's own reading of dotted IPv4 text (inet_pton), for the places
+// that always took it; stricter than ParseIPv4 about leading zeros.
+bool SystemParseIPv4(const char* text, uint32_t& address);
+// True for an address (network byte order) in 224.0.0.0/4.
+bool IsMulticastIPv4(uint32_t address);
 
 // Prefix length of a contiguous mask; -1 when the mask is not contiguous.
 int MaskToPrefixLength(uint32_t mask);

@@ -15,16 +15,16 @@ TcpLinkPtr ReachDevice(const char* address, uint16_t port, uint32_t connectMs, u
     if (cancel != nullptr && !cancel->Register(connector.get())) {
         return nullptr;
     }
-    const int sock = connector->Connect(connectMs);
+    const SWL_SOCKET sock = connector->Connect(connectMs);
     if (cancel != nullptr) {
         cancel->Unregister(connector.get());
     }
-    if (sock < 0) {
+    if (sock == SWL_INVALID_SOCKET) {
         return nullptr;
     }
     TcpLinkPtr link(CTcpLink::Create(sock));
     if (!link) {
-        int s = sock;
+        SWL_SOCKET s = sock;
         SWL_CloseSocket(s);
         return nullptr;
     }

@@ -10,9 +10,20 @@
 
 #include "common/platform/Clock.h"
 #include "common/platform/NetworkPlatform.h"
-#include "fwbatch/adapter/PacketCapture.h"
+#include "common/platform/PacketCapture.h"
 
 namespace fwbatch::adapter {
+
+// The capture library's interface is a platform service.
+using platform::CaptureDevice;
+using platform::CaptureHandle;
+using platform::CaptureOptions;
+using platform::CaptureResult;
+using platform::kCaptureFailed;
+using platform::kCaptureOk;
+using platform::kCapturePermissionDenied;
+using platform::PacketCapture;
+using platform::SystemCapture;
 
 struct ProbeTiming {
     int searchReadTimeoutMs = 500;  // adapter search: read time-out of each capture

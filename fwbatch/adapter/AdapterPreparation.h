@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "common/discovery/SearchDeviceInfo.h"
 #include "common/platform/NetworkPlatform.h"
+#include "discovery/SearchDeviceInfo.h"
 #include "fwbatch/adapter/AdapterEnv.h"
 #include "fwbatch/adapter/ArpFrame.h"
 

@@ -1,9 +1,9 @@
 #include "fwbatch/adapter/ArpFrame.h"
 
-#include <arpa/inet.h>
-
 #include <charconv>
 #include <cstring>
+
+#include "common/platform/ByteOrder.h"
 
 namespace fwbatch::adapter {
 namespace {
@@ -15,29 +15,22 @@ constexpr uint16_t kOperationRequest = 1;
 constexpr uint16_t kOperationReply = 2;
 constexpr size_t kArpFieldsEnd = 42;  // Ethernet header and the ARP body without padding
 
+// The frame's fields are big-endian.
 void Put16(uint8_t* at, uint16_t value) {
-    at[0] = static_cast<uint8_t>(value >> 8);
-    at[1] = static_cast<uint8_t>(value & 0xFF);
+    byteorder::WriteBe16(at, value);
 }
 
 uint16_t Get16(const uint8_t* at) {
-    return static_cast<uint16_t>((at[0] << 8) | at[1]);
+    return byteorder::ReadBe16(at);
 }
 
 // address is in network byte order: its bytes go out most significant first.
 void PutAddress(uint8_t* at, uint32_t address) {
-    const uint32_t host = ntohl(address);
-    at[0] = static_cast<uint8_t>(host >> 24);
-    at[1] = static_cast<uint8_t>(host >> 16);
-    at[2] = static_cast<uint8_t>(host >> 8);
-    at[3] = static_cast<uint8_t>(host);
+    byteorder::WriteBe32(at, byteorder::NetworkToHost32(address));
 }
 
 uint32_t GetAddress(const uint8_t* at) {
-    const uint32_t host = (static_cast<uint32_t>(at[0]) << 24) |
-                          (static_cast<uint32_t>(at[1]) << 16) |
-                          (static_cast<uint32_t>(at[2]) << 8) | static_cast<uint32_t>(at[3]);
-    return htonl(host);
+    return byteorder::HostToNetwork32(byteorder::ReadBe32(at));
 }
 
 void PutMac(uint8_t* at, const MacAddress& mac) {

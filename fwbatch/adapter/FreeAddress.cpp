@@ -1,9 +1,8 @@
 // The walk for a free address in a device's subnet.
-#include <arpa/inet.h>
-
 #include <chrono>
 #include <random>
 
+#include "common/platform/ByteOrder.h"
 #include "fwbatch/adapter/AdapterPreparation.h"
 
 namespace fwbatch::adapter {
@@ -42,10 +41,11 @@ uint32_t ChooseFreeAddress(uint32_t deviceAddress, uint32_t mask,
         step = 1;  // a walk that does not move tests one address over and over
     }
 
-    const uint32_t network = ntohl(deviceAddress) & ntohl(mask);
+    const uint32_t network =
+        byteorder::NetworkToHost32(deviceAddress) & byteorder::NetworkToHost32(mask);
     uint32_t candidate = start;
     for (int tested = 0; tested < kMaxCandidateTests; ++tested) {
-        const uint32_t address = htonl(network | candidate);
+        const uint32_t address = byteorder::HostToNetwork32(network | candidate);
         if (env.report != nullptr) {
             ++env.report->candidatesTested;
         }

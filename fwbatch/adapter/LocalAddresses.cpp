@@ -1,8 +1,7 @@
 // The host's own addresses and subnets, and the wait for an added address.
-#include <arpa/inet.h>
-
 #include <algorithm>
 
+#include "common/platform/ByteOrder.h"
 #include "fwbatch/adapter/AdapterPreparation.h"
 
 namespace fwbatch::adapter {
@@ -19,7 +18,7 @@ bool HostHasAddress(uint32_t address, const AdapterEnv& env) {
 }
 
 bool IsOnLocalSubnet(uint32_t address, uint32_t mask, const AdapterEnv& env) {
-    const uint32_t host = ntohl(address);
+    const uint32_t host = byteorder::NetworkToHost32(address);
     if (host == 0 || (host >> 24) >= 248) {
         return false;
     }

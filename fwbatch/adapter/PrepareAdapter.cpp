@@ -1,9 +1,8 @@
 // PrepareAdapter: decides whether a device needs an address added, and
 // where, and adds it.
-#include <arpa/inet.h>
-
 #include <cstring>
 
+#include "common/platform/ByteOrder.h"
 #include "common/platform/Diagnostics.h"
 #include "fwbatch/adapter/AdapterPreparation.h"
 
@@ -63,12 +62,12 @@ bool PrepareAdapter(const SEARCH_DEVICE_INFO& device, uint32_t& addressToUse,
     addressToUse = second;
     t.deviceAddress = second;
     t.deviceMask = secondMask;
-    if ((ntohl(second) >> 16) == ((169u << 8) | 254u)) {
+    if ((byteorder::NetworkToHost32(second) >> 16) == ((169u << 8) | 254u)) {
         return Finish(t, PrepareOutcome::kLinkLocal);
     }
     // The host's own loopback network is always reached; no adapter gets
     // an address from it (the adapter list leaves loopback out).
-    if ((ntohl(second) >> 24) == 127) {
+    if ((byteorder::NetworkToHost32(second) >> 24) == 127) {
         return Finish(t, PrepareOutcome::kLoopback);
     }
     if (IsOnLocalSubnet(second, secondMask, env)) {

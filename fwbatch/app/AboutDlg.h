@@ -5,7 +5,7 @@
 #include <QDialog>
 #include <QString>
 
-#include "ui/StringTable.h"
+#include "strings/StringTable.h"
 
 namespace fwbatch {
 

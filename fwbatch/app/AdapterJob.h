@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/discovery/SearchDeviceInfo.h"
+#include "discovery/SearchDeviceInfo.h"
 #include "fwbatch/adapter/AdapterEnv.h"
 
 namespace fwbatch {

@@ -1,15 +1,14 @@
 #include "fwbatch/app/DeviceListCtrl.h"
 
-#include <arpa/inet.h>
-
 #include <QMouseEvent>
 
 #include <algorithm>
 #include <cstring>
 #include <numeric>
 
-#include "common/discovery/VersionText.h"
+#include "common/platform/ByteOrder.h"
 #include "common/platform/NetworkPlatform.h"
+#include "discovery/VersionText.h"
 #include "fwbatch/engine/FwbatchStringIds.h"
 
 namespace fwbatch {
@@ -23,7 +22,7 @@ uint32_t AddressKey(const SEARCH_DEVICE_INFO& record) {
                              value)) {
         return 0xFFFFFFFFu;
     }
-    return ntohl(value);
+    return byteorder::NetworkToHost32(value);
 }
 
 template <size_t N>

@@ -11,9 +11,9 @@
 #include <memory>
 #include <vector>
 
-#include "common/discovery/SearchDeviceInfo.h"
+#include "discovery/SearchDeviceInfo.h"
+#include "strings/StringTable.h"
 #include "ui/DeviceTable.h"
-#include "ui/StringTable.h"
 
 namespace fwbatch {
 

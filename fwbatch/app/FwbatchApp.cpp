@@ -2,9 +2,11 @@
 
 #include <QApplication>
 
+#include "common/link/SWL_Public.h"
+#include "common/platform/Diagnostics.h"
 #include "common/platform/Language.h"
 #include "fwbatch/app/FwbatchDlg.h"
-#include "ui/EmbeddedStrings.h"
+#include "strings/EmbeddedStrings.h"
 
 namespace fwbatch {
 
@@ -25,6 +27,18 @@ const strings::StringTable& CFwbatchApp::Strings(uint16_t languageId) {
 }
 
 int CFwbatchApp::Run(int& argc, char** argv) {
+    // The application object, not the window, owns the socket layer, so
+    // that it outlasts every worker. A failed start is not reported: the
+    // device link then fails per device.
+    if (SWL_Init() != 0) {
+        platform::DiagPrintf("socket layer start failed\n");
+    }
+    const int result = RunWindow(argc, argv);
+    SWL_Quit();
+    return result;
+}
+
+int CFwbatchApp::RunWindow(int& argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("fwbatch"));
     FwbatchDlgOptions options;

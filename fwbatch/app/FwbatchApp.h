@@ -1,11 +1,12 @@
 #pragma once
 // Fwbatch's application object: chooses the interface language and runs
 // the main window modally; the program ends when it closes. The window owns
-// its workers and waits for them when it closes.
+// its workers and waits for them when it closes; the socket layer is started
+// here, before the window, and stopped after it.
 
 #include <cstdint>
 
-#include "ui/StringTable.h"
+#include "strings/StringTable.h"
 
 namespace fwbatch {
 
@@ -23,6 +24,9 @@ public:
     // The program: builds the Qt application and runs the main window until
     // it closes. Returns the exit code.
     int Run(int& argc, char** argv);
+
+private:
+    int RunWindow(int& argc, char** argv);
 };
 
 }  // namespace fwbatch

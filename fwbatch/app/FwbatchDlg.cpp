@@ -19,13 +19,13 @@
 
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <string_view>
 
-#include "common/discovery/WindowMessages.h"
-#include "common/link/SWL_Public.h"
 #include "common/platform/Diagnostics.h"
 #include "common/platform/NetworkPlatform.h"
+#include "discovery/WindowMessages.h"
 #include "fwbatch/app/AboutDlg.h"
 #include "fwbatch/app/AiQueryJob.h"
 #include "fwbatch/app/DeviceListCtrl.h"
@@ -34,12 +34,12 @@
 #include "fwbatch/app/FwbatchMessages.h"
 #include "fwbatch/engine/FwbatchStringIds.h"
 #include "fwbatch/engine/UpgradeResult.h"
+#include "strings/EmbeddedStrings.h"
 #include "ui/BusyAnimation.h"
 #include "ui/ControlIds.h"
 #include "ui/DeviceSearchMessage.h"
 #include "ui/DialogTemplate.h"
 #include "ui/DialogUnits.h"
-#include "ui/EmbeddedStrings.h"
 #include "ui/FleetMenu.h"
 #include "ui/MessageBox.h"
 
@@ -165,12 +165,6 @@ void CFwbatchDlg::OnInitDialog() {
     setWindowIcon(QIcon(QString::fromLatin1(kIcon)));
     setWindowTitle(LoadText(ids::kTitle) + VersionText());
 
-    // A failed start is not reported: the device link then fails per device.
-    m_socketLayerStarted = true;
-    if (SWL_Init() != 0) {
-        platform::DiagPrintf("socket layer start failed\n");
-    }
-
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->SetupColumns(m_texts);
     CreateFleetMenu();
@@ -235,10 +229,6 @@ void CFwbatchDlg::OnDestroy() {
     m_aiJob.reset();
     FreeUpdateRecords();
     m_discovery.Stop();
-    if (m_socketLayerStarted) {
-        SWL_Quit();
-        m_socketLayerStarted = false;
-    }
     m_mailbox->Detach();
     // Messages already queued are deleted unhandled; their blocks go with them.
     QCoreApplication::removePostedEvents(this, ui::WindowMessageEvent::EventType());

@@ -25,15 +25,15 @@
 #include <string>
 #include <vector>
 
-#include "common/discovery/DeviceDiscovery.h"
+#include "discovery/DeviceDiscovery.h"
 #include "fwbatch/adapter/AdapterEnv.h"
 #include "fwbatch/app/AdapterJob.h"
 #include "fwbatch/app/FwbatchMessages.h"
 #include "fwbatch/engine/AiQuery.h"
 #include "fwbatch/engine/UpgradeBatch.h"
 #include "fwbatch/engine/UpgradeWorker.h"
+#include "strings/StringTable.h"
 #include "ui/DeviceLookup.h"
-#include "ui/StringTable.h"
 #include "ui/WindowMessage.h"
 
 class QAction;
@@ -165,7 +165,6 @@ private:
     FwbatchDlgOptions m_options;
     std::shared_ptr<ui::WindowMailbox> m_mailbox;
     discovery::DeviceDiscovery m_discovery;
-    bool m_socketLayerStarted = false;
     bool m_shutDown = false;
     bool m_busy = false;
     bool m_aiColumnsShown = false;

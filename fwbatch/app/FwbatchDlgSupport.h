@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "common/discovery/SearchDeviceInfo.h"
+#include "discovery/SearchDeviceInfo.h"
 #include "fwbatch/app/AdapterJob.h"
 #include "fwbatch/app/FwbatchMessages.h"
 

@@ -15,7 +15,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "common/discovery/WindowMessages.h"
+#include "discovery/WindowMessages.h"
 #include "fwbatch/app/DeviceListCtrl.h"
 #include "fwbatch/app/FwbatchDlgSupport.h"
 #include "fwbatch/engine/FwbatchStringIds.h"

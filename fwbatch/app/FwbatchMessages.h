@@ -1,11 +1,11 @@
 #pragma once
 // Fwbatch's posted window messages beyond the shared ones
-// (common/discovery/WindowMessages.h): what its AI query and adapter
+// (discovery/WindowMessages.h): what its AI query and adapter
 // preparation workers report. Like the others they are only posted.
 
 #include <cstdint>
 
-#include "common/discovery/WindowMessages.h"
+#include "discovery/WindowMessages.h"
 
 namespace fwbatch::msg {
 

@@ -2,13 +2,13 @@
 
 #include <cstring>
 
-#include "common/discovery/SearchAnswer.h"
 #include "common/markup/CBase64Encoder.h"
 #include "common/markup/CMarkupSTL.h"
 #include "common/platform/Diagnostics.h"
 #include "common/session/CNetIPCDevice.h"
 #include "common/session/ReachDevice.h"
 #include "common/session/SessionResults.h"
+#include "discovery/SearchAnswer.h"
 #include "fwbatch/engine/FwbatchStringIds.h"
 
 namespace fwbatch {

@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "common/discovery/SearchDeviceInfo.h"
 #include "common/link/ConnectCancel.h"
+#include "discovery/SearchDeviceInfo.h"
 #include "fwbatch/engine/UpgradeWorker.h"
 
 namespace fwbatch {

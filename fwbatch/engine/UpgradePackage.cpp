@@ -3,15 +3,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/platform/ByteOrder.h"
+
 namespace fwbatch {
 namespace {
 
 constexpr uint8_t kMagic[4] = {'h', 'e', 'a', 'd'};
 
-uint32_t ReadLe32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
+using byteorder::ReadLe32;
 
 }  // namespace
 

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "common/link/SWL_TCPLink.h"
+#include "common/platform/ByteOrder.h"
 #include "common/platform/Clock.h"
 #include "common/platform/Diagnostics.h"
 #include "common/session/LoginProbe.h"
@@ -110,10 +111,7 @@ private:
     // A failed write is not looked at here: it shows as a lost link.
     void SendNextPiece() {
         const uint32_t size = m_plan.Size(m_sequence);
-        m_block[0] = static_cast<uint8_t>(m_sequence);
-        m_block[1] = static_cast<uint8_t>(m_sequence >> 8);
-        m_block[2] = static_cast<uint8_t>(m_sequence >> 16);
-        m_block[3] = static_cast<uint8_t>(m_sequence >> 24);
+        byteorder::WriteLe32(m_block.data(), m_sequence);
         if (size > 0) {
             std::memcpy(m_block.data() + 4, m_settings.package.data() + m_plan.Offset(m_sequence), size);
         }

@@ -16,12 +16,12 @@
 #include "cfgpush/app/CfgpushApp.h"
 #include "cfgpush/app/DeviceListCtrl.h"
 #include "cfgpush/app/LogoFrame.h"
-#include "common/discovery/WindowMessages.h"
+#include "discovery/WindowMessages.h"
+#include "tests/integration/platform/WatchedNetwork.h"
+#include "tests/support/HangGuard.h"
 #include "ui/BusyAnimation.h"
 #include "ui/ControlIds.h"
 #include "ui/DialogUnits.h"
-#include "tests/integration/platform/WatchedNetwork.h"
-#include "tests/support/HangGuard.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // button, and the window answering while the query runs.
 
 #include "FwbatchTestSupport.h"
-#include "common/discovery/WindowMessages.h"
+#include "discovery/WindowMessages.h"
 #include "fwbatch/app/FwbatchMessages.h"
 
 namespace {

@@ -3,7 +3,7 @@
 // without a batch in its finishing stage, and what a batch protects.
 
 #include "FwbatchTestSupport.h"
-#include "common/discovery/WindowMessages.h"
+#include "discovery/WindowMessages.h"
 
 namespace {
 

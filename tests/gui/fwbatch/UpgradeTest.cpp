@@ -12,7 +12,7 @@
 #include <chrono>
 
 #include "FwbatchTestSupport.h"
-#include "common/discovery/WindowMessages.h"
+#include "discovery/WindowMessages.h"
 #include "tests/support/HangGuard.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "common/discovery/DeviceDiscovery.h"
+#include "discovery/DeviceDiscovery.h"
 #include "lanscout/Responder.h"
 #include "tests/integration/platform/PrivateNetns.h"
 #include "tests/integration/platform/WatchedNetwork.h"

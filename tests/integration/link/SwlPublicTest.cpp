@@ -10,16 +10,8 @@
 
 namespace {
 
-sockaddr_in Loopback(uint16_t port) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return a;
-}
-
-const sockaddr* Sa(const sockaddr_in& a) {
-    return reinterpret_cast<const sockaddr*>(&a);
+SWL_ADDR Loopback(uint16_t port) {
+    return SWL_ADDR{0x7F000001u, port};
 }
 
 TEST(SwlPublic, InitAndQuitKeepAUseCount) {
@@ -57,11 +49,11 @@ TEST(SwlPublic, ConnectWithTimeOutToAListeningPort) {
     linktest::Listener listener;
     ASSERT_GE(listener.fd, 0);
     int s = SWL_CreateSocket(AF_INET, SOCK_STREAM, 0);
-    const sockaddr_in to = Loopback(listener.port);
-    EXPECT_EQ(SWL_Connect(s, Sa(to), sizeof to, 3000), 0);
+    const SWL_ADDR to = Loopback(listener.port);
+    EXPECT_EQ(SWL_Connect(s, to, 3000), 0);
     // Already connected: 0 again.
-    EXPECT_EQ(SWL_Connect(s, Sa(to), sizeof to, 3000), 0);
-    EXPECT_EQ(SWL_Connect(s, Sa(to), sizeof to, 0), 0);
+    EXPECT_EQ(SWL_Connect(s, to, 3000), 0);
+    EXPECT_EQ(SWL_Connect(s, to, 0), 0);
     const int accepted = listener.Accept();
     ASSERT_GE(accepted, 0);
     EXPECT_EQ(SWL_Send(s, "ping", 4), 4);
@@ -73,8 +65,8 @@ TEST(SwlPublic, ConnectWithTimeOutToAListeningPort) {
 TEST(SwlPublic, ConnectWithoutTimeOutThenWait) {
     linktest::Listener listener;
     int s = SWL_CreateSocket(AF_INET, SOCK_STREAM, 0);
-    const sockaddr_in to = Loopback(listener.port);
-    const int r = SWL_Connect(s, Sa(to), sizeof to, 0);
+    const SWL_ADDR to = Loopback(listener.port);
+    const int r = SWL_Connect(s, to, 0);
     EXPECT_EQ(r, -1);  // time-out 0: the caller waits itself
     EXPECT_EQ(SWL_WaitConnected(s, 3000), 0);
     SWL_CloseSocket(s);
@@ -83,8 +75,8 @@ TEST(SwlPublic, ConnectWithoutTimeOutThenWait) {
 TEST(SwlPublic, RefusedConnectIsNotTakenForSuccess) {
     // The socket turns writable when its connect fails; that must not count.
     int s = SWL_CreateSocket(AF_INET, SOCK_STREAM, 0);
-    const sockaddr_in to = Loopback(linktest::ClosedPort());
-    EXPECT_EQ(SWL_Connect(s, Sa(to), sizeof to, 3000), -1);
+    const SWL_ADDR to = Loopback(linktest::ClosedPort());
+    EXPECT_EQ(SWL_Connect(s, to, 3000), -1);
     EXPECT_EQ(errno, ECONNREFUSED);
     // Asking again does not turn the dead socket into a connected one.
     EXPECT_EQ(SWL_WaitConnected(s, 100), -1);

@@ -16,11 +16,8 @@ SessionPtr OpenSession(ScriptedDevice& device, int& error, const SessionOptions&
     error = -1;
     int sock = SWL_CreateSocket(AF_INET, SOCK_STREAM, 0);
     if (sock < 0) return nullptr;
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(device.Port());
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (SWL_Connect(sock, reinterpret_cast<sockaddr*>(&a), sizeof a, 5000) != 0) {
+    const SWL_ADDR a{0x7F000001u, device.Port()};
+    if (SWL_Connect(sock, a, 5000) != 0) {
         SWL_CloseSocket(sock);
         return nullptr;
     }

@@ -116,11 +116,9 @@ TEST_F(CamsimProcess, ServesWritesItsRecordsAndStopsCleanly) {
     // The program logs in to device 1 and imports a configuration.
     {
         int sock = SWL_CreateSocket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(endpoints[1].second);
-        inet_pton(AF_INET, endpoints[1].first.c_str(), &a.sin_addr);
-        ASSERT_EQ(SWL_Connect(sock, reinterpret_cast<sockaddr*>(&a), sizeof a, 5000), 0);
+        SWL_ADDR a;
+        ASSERT_TRUE(SWL_MakeAddr(endpoints[1].first.c_str(), endpoints[1].second, a));
+        ASSERT_EQ(SWL_Connect(sock, a, 5000), 0);
         TcpLinkPtr link(CTcpLink::Create(sock));
         uint8_t greeting[64];
         ASSERT_EQ(link->RecvExact(greeting, sizeof greeting, 5000), 0);

@@ -14,7 +14,7 @@
 
 #include "ChildProcess.h"
 #include "SimTestSupport.h"
-#include "common/discovery/SearchAnswer.h"
+#include "discovery/SearchAnswer.h"
 #include "lanscout/Lanscout.h"
 #include "tests/integration/platform/PrivateNetns.h"
 

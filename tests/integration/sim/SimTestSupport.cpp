@@ -44,11 +44,9 @@ SessionPtr OpenSession(const sim::Simulator& simulator, size_t index, int& error
     int sock = SWL_CreateSocket(AF_INET, SOCK_STREAM, 0);
     if (sock < 0)
         return nullptr;
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(simulator.DataPort(index));
-    inet_pton(AF_INET, simulator.Address(index).c_str(), &a.sin_addr);
-    if (SWL_Connect(sock, reinterpret_cast<sockaddr*>(&a), sizeof a, 5000) != 0) {
+    SWL_ADDR a;
+    SWL_MakeAddr(simulator.Address(index).c_str(), simulator.DataPort(index), a);
+    if (SWL_Connect(sock, a, 5000) != 0) {
         SWL_CloseSocket(sock);
         return nullptr;
     }

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "cfgpush/engine/CfgpushStringIds.h"
-#include "ui/EmbeddedStrings.h"
-#include "ui/StringTable.h"
+#include "strings/EmbeddedStrings.h"
+#include "strings/StringTable.h"
 
 namespace {
 

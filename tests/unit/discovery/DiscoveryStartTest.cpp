@@ -6,10 +6,10 @@
 #include <chrono>
 #include <thread>
 
-#include "common/discovery/DeviceDiscovery.h"
-#include "common/discovery/LinkLocalRoute.h"
-#include "common/discovery/NetworkWatch.h"
 #include "common/platform/Diagnostics.h"
+#include "discovery/DeviceDiscovery.h"
+#include "discovery/LinkLocalRoute.h"
+#include "discovery/NetworkWatch.h"
 #include "tests/support/HangGuard.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "common/discovery/VersionText.h"
+#include "discovery/VersionText.h"
 
 #include <gtest/gtest.h>
 

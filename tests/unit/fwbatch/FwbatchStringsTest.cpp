@@ -4,7 +4,7 @@
 #include <set>
 
 #include "common/platform/Language.h"
-#include "ui/EmbeddedStrings.h"
+#include "strings/EmbeddedStrings.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "common/discovery/SearchAnswer.h"
+#include "discovery/SearchAnswer.h"
 #include "sim/SearchAnswerXml.h"
 
 namespace {

@@ -3,13 +3,13 @@
 // further device and to finish those running (each ends within its own
 // limits); a second one ends the program at once.
 
-#include <csignal>
+#include <memory>
 
-namespace cli {
+namespace platform {
 
 class InterruptWatch {
 public:
-    InterruptWatch();   // takes over SIGINT for its lifetime
+    InterruptWatch();   // takes over Ctrl-C (SIGINT) for its lifetime
     ~InterruptWatch();  // gives it back
     InterruptWatch(const InterruptWatch&) = delete;
     InterruptWatch& operator=(const InterruptWatch&) = delete;
@@ -17,8 +17,9 @@ public:
     bool Interrupted() const;
 
 private:
-    struct sigaction m_previous {};
+    struct Previous;  // the handler it took over from
+    std::unique_ptr<Previous> m_previous;
     bool m_installed = false;
 };
 
-}  // namespace cli
+}  // namespace platform

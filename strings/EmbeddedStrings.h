@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/StringTable.h"
+#include "strings/StringTable.h"
 
 namespace strings {
 

@@ -1,9 +1,9 @@
-#include "lanscout/MulticastSocket.h"
+#include "common/platform/MulticastSocket.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <sys/eventfd.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -13,13 +13,13 @@
 
 #include "common/platform/Diagnostics.h"
 
-namespace lanscout {
+namespace platform {
 namespace {
 
 // Room for received answers of a large fleet answering within one spread.
 constexpr int kSocketBufferBytes = 1 << 20;
 
-ip_mreqn MakeRequest(uint32_t group, const SearchInterface& where) {
+ip_mreqn MakeRequest(uint32_t group, const MulticastInterface& where) {
     ip_mreqn request{};
     request.imr_multiaddr.s_addr = group;
     request.imr_address.s_addr = where.address;
@@ -28,26 +28,6 @@ ip_mreqn MakeRequest(uint32_t group, const SearchInterface& where) {
 }
 
 }  // namespace
-
-std::vector<SearchInterface> SelectInterfaces(platform::NetworkPlatform& net,
-                                              const std::vector<std::string>& names) {
-    std::vector<SearchInterface> result;
-    std::vector<platform::AdapterInfo> adapters;
-    if (net.GetAdapters(adapters) != platform::kNetOk) {
-        return result;
-    }
-    for (const auto& adapter : adapters) {
-        if (!adapter.up || adapter.addresses.empty() || adapter.index == 0) {
-            continue;
-        }
-        if (!names.empty() && std::find(names.begin(), names.end(), adapter.name) == names.end()) {
-            continue;
-        }
-        result.push_back(
-            SearchInterface{adapter.name, adapter.index, adapter.addresses[0].address});
-    }
-    return result;
-}
 
 MulticastSocket::~MulticastSocket() {
     Close();
@@ -99,7 +79,7 @@ void MulticastSocket::Close() {
     }
 }
 
-bool MulticastSocket::Join(uint32_t group, const SearchInterface& where) {
+bool MulticastSocket::Join(uint32_t group, const MulticastInterface& where) {
     ip_mreqn request = MakeRequest(group, where);
     request.imr_address.s_addr = 0;  // the index alone picks the interface
     if (setsockopt(m_fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &request, sizeof request) != 0) {
@@ -107,22 +87,22 @@ bool MulticastSocket::Join(uint32_t group, const SearchInterface& where) {
         if (err == EADDRINUSE) {
             return true;  // joined already
         }
-        platform::DiagPrintf("lanscout: joining the search group on %s failed: %s\n",
-                             where.name.c_str(), std::strerror(err));
+        DiagPrintf("lanscout: joining the search group on %s failed: %s\n", where.name.c_str(),
+                   std::strerror(err));
         return false;
     }
     return true;
 }
 
-void MulticastSocket::Leave(uint32_t group, const SearchInterface& where) {
+void MulticastSocket::Leave(uint32_t group, const MulticastInterface& where) {
     ip_mreqn request = MakeRequest(group, where);
     request.imr_address.s_addr = 0;
     // The kernel drops the membership itself when the interface vanished.
     (void)setsockopt(m_fd, IPPROTO_IP, IP_DROP_MEMBERSHIP, &request, sizeof request);
 }
 
-int MulticastSocket::SendTo(uint32_t group, uint16_t port, const SearchInterface& via, int hopLimit,
-                            const std::vector<uint8_t>& datagram) {
+int MulticastSocket::SendTo(uint32_t group, uint16_t port, const MulticastInterface& via,
+                            int hopLimit, const std::vector<uint8_t>& datagram) {
     // The interface's own address as source: on loopback the kernel would
     // otherwise send from 0.0.0.0.
     const ip_mreqn request = MakeRequest(group, via);
@@ -146,6 +126,22 @@ int MulticastSocket::SendTo(uint32_t group, uint16_t port, const SearchInterface
         return errno;
     }
     return 0;
+}
+
+bool MulticastSocket::IsBufferFull(int error) {
+    return error == EAGAIN || error == ENOBUFS;
+}
+
+MulticastSocket::WaitResult MulticastSocket::Wait(const WakeEvent& wake, int64_t timeoutMs) const {
+    WaitResult result;
+    pollfd fds[2] = {{wake.Native(), POLLIN, 0}, {m_fd, POLLIN, 0}};
+    const int ready = ::poll(fds, 2, static_cast<int>(std::max<int64_t>(timeoutMs, 0)));
+    if (ready <= 0) {
+        return result;
+    }
+    result.woken = (fds[0].revents & POLLIN) != 0;
+    result.readable = (fds[1].revents & POLLIN) != 0;
+    return result;
 }
 
 long MulticastSocket::Receive(uint8_t* buffer, size_t capacity, uint32_t* arrivalIndex) {
@@ -178,63 +174,4 @@ long MulticastSocket::Receive(uint8_t* buffer, size_t capacity, uint32_t* arriva
     return static_cast<long>(size);
 }
 
-void Memberships::Update(const std::vector<SearchInterface>& selected) {
-    const auto same = [](const SearchInterface& a, const SearchInterface& b) {
-        return a.index == b.index && a.name == b.name;
-    };
-    for (const auto& joined : m_joined) {
-        if (std::none_of(selected.begin(), selected.end(),
-                         [&](const SearchInterface& s) { return same(s, joined); })) {
-            m_socket.Leave(m_group, joined);
-        }
-    }
-    // In the selection's order (interface order), with each interface's
-    // current address.
-    std::vector<SearchInterface> next;
-    for (const auto& candidate : selected) {
-        const bool wasJoined =
-            std::any_of(m_joined.begin(), m_joined.end(),
-                        [&](const SearchInterface& j) { return same(j, candidate); });
-        if (wasJoined || m_socket.Join(m_group, candidate)) {
-            next.push_back(candidate);
-        }
-    }
-    m_joined = std::move(next);
-}
-
-void Memberships::LeaveAll() {
-    for (const auto& joined : m_joined) {
-        m_socket.Leave(m_group, joined);
-    }
-    m_joined.clear();
-}
-
-const SearchInterface* Memberships::Find(uint32_t index) const {
-    for (const auto& joined : m_joined) {
-        if (joined.index == index) {
-            return &joined;
-        }
-    }
-    return nullptr;
-}
-
-WakeEvent::WakeEvent() : m_fd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
-
-WakeEvent::~WakeEvent() {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-    }
-}
-
-void WakeEvent::Signal() {
-    const uint64_t one = 1;
-    // A full counter means a wake is pending already.
-    (void)!write(m_fd, &one, sizeof one);
-}
-
-void WakeEvent::Drain() {
-    uint64_t value = 0;
-    (void)!read(m_fd, &value, sizeof value);
-}
-
-}  // namespace lanscout
+}  // namespace platform

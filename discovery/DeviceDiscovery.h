@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "common/discovery/LinkLocalRoute.h"
-#include "common/discovery/NetworkWatch.h"
+#include "discovery/LinkLocalRoute.h"
+#include "discovery/NetworkWatch.h"
 #include "lanscout/Lanscout.h"
 
 namespace discovery {

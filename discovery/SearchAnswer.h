@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "common/discovery/SearchDeviceInfo.h"
+#include "discovery/SearchDeviceInfo.h"
 
 namespace discovery {
 

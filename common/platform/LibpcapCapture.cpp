@@ -10,9 +10,9 @@
 #include <memory>
 
 #include "common/platform/Diagnostics.h"
-#include "fwbatch/adapter/PacketCapture.h"
+#include "common/platform/PacketCapture.h"
 
-namespace fwbatch::adapter {
+namespace platform {
 namespace {
 
 struct PcapClose {
@@ -35,7 +35,7 @@ public:
 
     bool Send(const uint8_t* frame, size_t length) override {
         if (pcap_sendpacket(m_pcap.get(), frame, static_cast<int>(length)) != 0) {
-            platform::DiagPrintf("pcap_sendpacket failed: %s\n", pcap_geterr(m_pcap.get()));
+            DiagPrintf("pcap_sendpacket failed: %s\n", pcap_geterr(m_pcap.get()));
             return false;
         }
         return true;
@@ -127,8 +127,8 @@ public:
             bpf_program program{};
             if (pcap_compile(pcap.get(), &program, "arp", 1, PCAP_NETMASK_UNKNOWN) == 0) {
                 if (pcap_setfilter(pcap.get(), &program) != 0) {
-                    platform::DiagPrintf("pcap_setfilter on %s: %s\n", device.c_str(),
-                                         pcap_geterr(pcap.get()));
+                    DiagPrintf("pcap_setfilter on %s: %s\n", device.c_str(),
+                               pcap_geterr(pcap.get()));
                 }
                 pcap_freecode(&program);
             }
@@ -150,4 +150,4 @@ PacketCapture& SystemCapture() {
     return system;
 }
 
-}  // namespace fwbatch::adapter
+}  // namespace platform

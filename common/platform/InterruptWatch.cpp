@@ -1,8 +1,10 @@
-#include "cli/Interrupt.h"
+#include "common/platform/InterruptWatch.h"
+
+#include <signal.h>
 
 #include <atomic>
 
-namespace cli {
+namespace platform {
 namespace {
 
 std::atomic<bool> g_interrupted{false};  // lock-free: safe to set from the handler
@@ -13,19 +15,23 @@ void OnInterrupt(int) {
 
 }  // namespace
 
-InterruptWatch::InterruptWatch() {
+struct InterruptWatch::Previous {
+    struct sigaction action {};
+};
+
+InterruptWatch::InterruptWatch() : m_previous(std::make_unique<Previous>()) {
     g_interrupted.store(false);
     struct sigaction action {};
     action.sa_handler = &OnInterrupt;
     sigemptyset(&action.sa_mask);
     // Once only: the next Ctrl-C meets the default action and ends the program.
     action.sa_flags = SA_RESETHAND;
-    m_installed = sigaction(SIGINT, &action, &m_previous) == 0;
+    m_installed = sigaction(SIGINT, &action, &m_previous->action) == 0;
 }
 
 InterruptWatch::~InterruptWatch() {
     if (m_installed) {
-        sigaction(SIGINT, &m_previous, nullptr);
+        sigaction(SIGINT, &m_previous->action, nullptr);
     }
 }
 
@@ -33,4 +39,4 @@ bool InterruptWatch::Interrupted() const {
     return g_interrupted.load();
 }
 
-}  // namespace cli
+}  // namespace platform

@@ -1,4 +1,4 @@
-#include "common/discovery/SearchAnswer.h"
+#include "discovery/SearchAnswer.h"
 
 #include <climits>
 #include <cstring>

@@ -1,7 +1,9 @@
 #pragma once
 // Raw Ethernet frames in and out of an interface: the few packet-capture
-// calls adapter preparation makes, behind an interface so that tests can
-// stand in for the capture library. SystemCapture() is libpcap.
+// calls adapter preparation (fwbatch/adapter/) makes, behind an interface so
+// that tests can stand in for the capture library. SystemCapture() is
+// libpcap, in its own library (camprep_capture) so that only the programs
+// that capture link it.
 //
 // Capture devices and adapters are matched by interface name: on Linux
 // libpcap names a device after its interface ("eth0"), where the Windows
@@ -13,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace fwbatch::adapter {
+namespace platform {
 
 // Results of FindAllDevices and Open.
 enum CaptureResult : int {
@@ -61,4 +63,4 @@ public:
 // The capture library of the system (libpcap).
 PacketCapture& SystemCapture();
 
-}  // namespace fwbatch::adapter
+}  // namespace platform

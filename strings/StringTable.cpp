@@ -1,4 +1,4 @@
-#include "ui/StringTable.h"
+#include "strings/StringTable.h"
 
 #include <cctype>
 #include <cstdlib>

@@ -1,7 +1,7 @@
-#include "ui/EmbeddedStrings.h"
+#include "strings/EmbeddedStrings.h"
 
 #include "common/platform/Language.h"
-#include "ui/EmbeddedStringData.h"
+#include "strings/EmbeddedStringData.h"
 
 namespace strings {
 namespace {

@@ -1,4 +1,4 @@
-#include "common/discovery/DeviceDiscovery.h"
+#include "discovery/DeviceDiscovery.h"
 
 #include "common/platform/Diagnostics.h"
 

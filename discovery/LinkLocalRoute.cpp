@@ -1,7 +1,6 @@
-#include "common/discovery/LinkLocalRoute.h"
+#include "discovery/LinkLocalRoute.h"
 
-#include <arpa/inet.h>
-
+#include "common/platform/ByteOrder.h"
 #include "common/platform/Diagnostics.h"
 
 namespace discovery {
@@ -19,12 +18,7 @@ std::string AddLinkLocalRoute(Program program, platform::NetworkPlatform& net) {
     if (platform::GetAdapterList(net, adapters) == platform::kNetOk && !adapters.empty()) {
         first = &adapters.front();
         if (!first->addresses.empty()) {
-            in_addr a{};
-            a.s_addr = first->addresses.front().address;
-            char text[INET_ADDRSTRLEN] = {};
-            if (inet_ntop(AF_INET, &a, text, sizeof text) != nullptr) {
-                address = text;
-            }
+            address = platform::FormatIPv4(first->addresses.front().address);
         }
     }
     const std::string command = LinkLocalRouteCommand(program, address);
@@ -33,7 +27,7 @@ std::string AddLinkLocalRoute(Program program, platform::NetworkPlatform& net) {
     // fail, so nothing is added then.
     if (first != nullptr && !address.empty()) {
         platform::Ipv4Route route;
-        route.destination = htonl(0xA9FE0000);  // 169.254.0.0
+        route.destination = byteorder::HostToNetwork32(0xA9FE0000);  // 169.254.0.0
         route.prefixLength = 16;
         route.ifIndex = first->index;
         const int result = net.AddRoute(route);

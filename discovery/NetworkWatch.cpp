@@ -1,4 +1,4 @@
-#include "common/discovery/NetworkWatch.h"
+#include "discovery/NetworkWatch.h"
 
 #include <chrono>
 

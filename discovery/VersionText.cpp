@@ -1,8 +1,8 @@
-#include "common/discovery/VersionText.h"
+#include "discovery/VersionText.h"
 
 #include <cstdio>
 
-#include "common/discovery/SearchAnswer.h"
+#include "discovery/SearchAnswer.h"
 
 namespace discovery {
 namespace {

@@ -1,0 +1,32 @@
+#pragma once
+// An event that wakes a thread waiting on a socket: once signalled it stays
+// set until drained, so a wake given before the wait is not lost. The
+// socket waits (SWL_WaitSocket, MulticastSocket::WaitReadable) take it
+// beside the socket.
+
+#include <cstdint>
+
+namespace platform {
+
+class WakeEvent {
+public:
+    // The system's handle of the event (here a descriptor).
+    using NativeHandle = int;
+
+    WakeEvent();
+    ~WakeEvent();
+    WakeEvent(const WakeEvent&) = delete;
+    WakeEvent& operator=(const WakeEvent&) = delete;
+
+    // False when the system could not make the event.
+    bool Valid() const { return m_handle >= 0; }
+    void Signal();
+    // Clears the event.
+    void Drain();
+    NativeHandle Native() const { return m_handle; }
+
+private:
+    NativeHandle m_handle = -1;
+};
+
+}  // namespace platform
