@@ -2,6 +2,8 @@
 
 #include <QHeaderView>
 
+#include "discovery/DeviceLookup.h"
+
 namespace ui {
 
 DeviceTable::DeviceTable(QWidget* parent) : QTableWidget(parent) {
@@ -39,7 +41,7 @@ void DeviceTable::SetupColumns(const std::vector<ColumnSpec>& columns,
 }
 
 QString DeviceTable::DisplayedMac(const char* mac, size_t capacity) {
-    if (capacity > 0 && mac[0] == '@') {
+    if (discovery::IsAddedDeviceIdentity(mac, capacity)) {
         return QString();  // a device added by address whose MAC is not known
     }
     return QString::fromLocal8Bit(mac, static_cast<qsizetype>(strnlen(mac, capacity))).toUpper();

@@ -25,6 +25,9 @@
 namespace ui {
 namespace {
 
+using discovery::IsAddedDeviceIdentity;
+using discovery::SameHardwareAddress;
+
 // Worker messages to the menu's own mailbox.
 constexpr uint32_t kLookupResult = 1;
 constexpr uint32_t kLookupDone = 2;

@@ -22,7 +22,7 @@
 
 #include "discovery/SearchDeviceInfo.h"
 #include "common/report/RunReport.h"
-#include "ui/DeviceLookup.h"
+#include "discovery/DeviceLookup.h"
 #include "ui/DeviceTable.h"
 #include "strings/StringTable.h"
 #include "ui/WindowMessage.h"
@@ -31,6 +31,10 @@ class QMenu;
 class QWidget;
 
 namespace ui {
+
+using discovery::DeviceLookupJob;
+using discovery::DeviceLookupOptions;
+using discovery::DeviceLookupResult;
 
 // What a device's last run in the window ended with.
 struct DeviceOutcome {

@@ -23,7 +23,7 @@
 #include "cfgpush/engine/PushWorker.h"
 #include "discovery/DeviceDiscovery.h"
 #include "strings/StringTable.h"
-#include "ui/DeviceLookup.h"
+#include "discovery/DeviceLookup.h"
 #include "ui/WindowMessage.h"
 
 class QComboBox;
@@ -46,7 +46,7 @@ struct CfgpushDlgOptions {
     const strings::StringTable* texts = nullptr;
     discovery::DiscoveryOptions discovery;  // program: Cfgpush
     PushOptions push;
-    ui::DeviceLookupOptions lookup;  // devices added by address
+    discovery::DeviceLookupOptions lookup;  // devices added by address
     QString programName = QStringLiteral("cfgpush");  // message-box caption
 };
 

@@ -33,7 +33,7 @@
 #include "fwbatch/engine/UpgradeBatch.h"
 #include "fwbatch/engine/UpgradeWorker.h"
 #include "strings/StringTable.h"
-#include "ui/DeviceLookup.h"
+#include "discovery/DeviceLookup.h"
 #include "ui/WindowMessage.h"
 
 class QAction;
@@ -59,7 +59,7 @@ struct FwbatchDlgOptions {
     UpgradeOptions upgrade;
     AiQueryOptions ai;
     adapter::AdapterEnv adapterEnv;
-    ui::DeviceLookupOptions lookup;  // devices added by address
+    discovery::DeviceLookupOptions lookup;  // devices added by address
     QString programName = QStringLiteral("fwbatch");  // message-box caption
 };
 

@@ -1,4 +1,4 @@
-#include "ui/DeviceLookup.h"
+#include "discovery/DeviceLookup.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,7 +9,7 @@
 #include "common/report/RunReport.h"
 #include "common/session/SessionResults.h"
 
-namespace ui {
+namespace discovery {
 namespace {
 
 template <size_t N>
@@ -124,4 +124,4 @@ void DeviceLookupJob::Work() {
     }
 }
 
-}  // namespace ui
+}  // namespace discovery

@@ -20,7 +20,7 @@
 #include "common/session/CNetDVSDevice.h"
 #include "common/session/LoginProbe.h"
 
-namespace ui {
+namespace discovery {
 
 struct DeviceLookupOptions {
     session::LoginProbeLimits limits;
@@ -80,4 +80,4 @@ private:
     std::vector<std::thread> m_threads;
 };
 
-}  // namespace ui
+}  // namespace discovery
