@@ -18,6 +18,7 @@
 #include "common/platform/InterruptWatch.h"
 #include "common/report/RunReport.h"
 #include "common/platform/NetworkPlatform.h"
+#include "discovery/VersionText.h"
 #include "common/platform/Process.h"
 #include "fwbatch/engine/FwbatchStringIds.h"
 #include "fwbatch/engine/UpgradeBatch.h"
@@ -54,13 +55,7 @@ std::string ResultText(int code, bool dryRun) {
 }
 
 std::string VersionText(uint32_t word) {
-    if (word == 0) {
-        return {};
-    }
-    char text[24];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", word >> 24, (word >> 16) & 0xFF, (word >> 8) & 0xFF,
-                  word & 0xFF);
-    return text;
+    return word == 0 ? std::string() : discovery::SoftwareVersionText(word);
 }
 
 int Usage(const std::string& message) {

@@ -8,6 +8,7 @@
 #include "common/platform/Diagnostics.h"
 #include "common/report/RunReport.h"
 #include "common/session/SessionResults.h"
+#include "discovery/VersionText.h"
 
 namespace discovery {
 namespace {
@@ -58,10 +59,7 @@ std::unique_ptr<SEARCH_DEVICE_INFO> AddedDeviceRecord(const std::string& host, i
     CopyField(record->ip[1], host);
     record->dataPort = port;
     record->httpPort = 80;
-    char version[20];
-    std::snprintf(version, sizeof version, "%u.%u.%u.%u", softwareVersion >> 24, (softwareVersion >> 16) & 0xFF,
-                  (softwareVersion >> 8) & 0xFF, softwareVersion & 0xFF);
-    CopyField(record->softwareVer, version);
+    CopyField(record->softwareVer, SoftwareVersionText(softwareVersion));
     record->build = -1;
     return record;
 }

@@ -56,4 +56,11 @@ std::string FormatVersionText(const char* softwareVer, int32_t build, const char
     return text;
 }
 
+std::string SoftwareVersionText(uint32_t version) {
+    char text[20];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", version >> 24, (version >> 16) & 0xFF, (version >> 8) & 0xFF,
+                  version & 0xFF);
+    return text;
+}
+
 }  // namespace discovery

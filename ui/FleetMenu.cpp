@@ -19,6 +19,7 @@
 
 #include "common/platform/Diagnostics.h"
 #include "common/session/SessionResults.h"
+#include "discovery/VersionText.h"
 #include "ui/FleetStringIds.h"
 #include "ui/MessageBox.h"
 
@@ -42,14 +43,9 @@ std::string Field(const char* field, size_t capacity) {
     return std::string(field, strnlen(field, capacity));
 }
 
+// The report's text of a version; empty when not known.
 std::string VersionText(uint32_t word) {
-    if (word == 0) {
-        return std::string();
-    }
-    char text[20];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", word >> 24, (word >> 16) & 0xFF, (word >> 8) & 0xFF,
-                  word & 0xFF);
-    return text;
+    return word == 0 ? std::string() : discovery::SoftwareVersionText(word);
 }
 
 std::string DeviceText(const SEARCH_DEVICE_INFO& record) {

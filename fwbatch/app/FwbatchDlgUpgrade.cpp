@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "discovery/VersionText.h"
 #include "discovery/WindowMessages.h"
 #include "fwbatch/app/DeviceListCtrl.h"
 #include "fwbatch/app/FwbatchDlgSupport.h"
@@ -260,12 +261,7 @@ CFwbatchDlg::LRESULT CFwbatchDlg::OnUpgradeResult(uintptr_t wParam, intptr_t lPa
 
 void CFwbatchDlg::OnUpgradeVersions(uintptr_t index, const msg::UpgradeVersions& versions) {
     const auto versionText = [](uint32_t word) {
-        return word == 0 ? QStringLiteral("-")
-                         : QStringLiteral("%1.%2.%3.%4")
-                               .arg(word >> 24)
-                               .arg((word >> 16) & 0xFF)
-                               .arg((word >> 8) & 0xFF)
-                               .arg(word & 0xFF);
+        return word == 0 ? QStringLiteral("-") : QString::fromStdString(discovery::SoftwareVersionText(word));
     };
     const QString tip = versions.after != 0
                             ? versionText(versions.before) + QStringLiteral(" \u2192 ") + versionText(versions.after)

@@ -2,8 +2,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "common/platform/ByteOrder.h"
+#include "discovery/VersionText.h"
 
 namespace fwbatch {
 namespace {
@@ -44,14 +46,12 @@ bool IsCompressedImage(const uint8_t* file, size_t size) {
 
 CompressionRule CompressionRuleFor(uint32_t softwareVersion) {
     const unsigned major = softwareVersion >> 24;
-    char text[32];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", major, (softwareVersion >> 16) & 0xFF,
-                  (softwareVersion >> 8) & 0xFF, softwareVersion & 0xFF);
+    const std::string text = discovery::SoftwareVersionText(softwareVersion);
     if (major == 3) {
         return CompressionRule::MustBeCompressed;
     }
     if (major == 4) {
-        return std::strcmp(text, "4.0.2") < 0 ? CompressionRule::MustBeCompressed
+        return std::strcmp(text.c_str(), "4.0.2") < 0 ? CompressionRule::MustBeCompressed
                                               : CompressionRule::MustNotBeCompressed;
     }
     return CompressionRule::Either;
