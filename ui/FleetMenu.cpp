@@ -373,6 +373,8 @@ QString FleetMenu::ReasonText(int code) const {
         case session::kLoginWrongCredentials:
         case session::kLoginCredentialTooLong:
             return LoadText(fleet_ids::kReasonWrongCredentials);
+        case session::kLoginRefusedNoCode:
+            return LoadText(fleet_ids::kReasonRefused);
         default:
             return LoadText(fleet_ids::kReasonRefused) + QStringLiteral(" (%1)").arg(code);
     }

@@ -10,8 +10,16 @@ using namespace session;
 
 namespace {
 
-int MapRefusal(uint32_t code) {
+// A refusal reply is a failed login whatever its body says: a code of 0, or
+// a body too short to hold the code word, must not read as "logged in".
+int MapRefusal(const proto::CommandView& msg) {
+    if (msg.bodyLength < 4) {
+        return kLoginRefusedNoCode;
+    }
+    const uint32_t code = msg.WordAt(0);
     switch (code) {
+        case 0:
+            return kLoginRefusedNoCode;
         case 2:
             return kLoginWrongCredentials;
         case 3:
@@ -59,7 +67,7 @@ int CNetDVSDevice::Login(const char* user, const char* password, NET_DEVICE_INFO
         return kLinkFailed;
     }
     if (msg.id == proto::CMD_REPLY_LONGIN_FAIL) {
-        return MapRefusal(msg.WordAt(0));
+        return MapRefusal(msg);
     }
     if (msg.id != proto::kReplyLoginOk) {
         // Nothing is logged in: report it instead of success.

@@ -23,5 +23,8 @@ constexpr int kLoginTooManyConnections = 6; // device refusal codes 3 and 4
 // and the terminating zero); nothing was sent. Chosen outside the small
 // codes a device uses for its refusals.
 constexpr int kLoginCredentialTooLong = 65534;
+// The device refused the login (0x01000102) with refusal code 0, or with a
+// body too short to hold a code: still a refusal, never a login.
+constexpr int kLoginRefusedNoCode = 65533;
 
 }  // namespace session

@@ -102,22 +102,28 @@ TEST(SessionLogin, SuccessFillsTheDeviceInformationAndStartsReceiving) {
     device.Join();
 }
 
-TEST(SessionLogin, RefusalCodesAreMapped) {
-    const std::pair<uint32_t, int> cases[] = {{2, 1}, {3, 6}, {4, 6}, {7, 7}, {13, 5}};
-    for (const auto& [code, expected] : cases) {
+TEST(SessionLogin, RefusalCodesAreMappedAndARefusalIsNeverALogin) {
+    // A refusal whose code is 0, or whose body cannot hold a code, is still
+    // a refusal: it must not read as logged in (0).
+    const std::pair<std::vector<uint8_t>, int> cases[] = {
+        {Le32(2), 1},  {Le32(3), 6},
+        {Le32(4), 6},  {Le32(7), 7},
+        {Le32(13), 5}, {Le32(0), session::kLoginRefusedNoCode},
+        {{}, session::kLoginRefusedNoCode}, {{2, 0, 0}, session::kLoginRefusedNoCode}};
+    for (const auto& [body, expected] : cases) {
         ScriptedDevice device;
         const DeviceGreeting g = MakeGreeting();
-        device.Start(&g, [code = code](PeerConnection& c) {
+        device.Start(&g, [body = body](PeerConnection& c) {
             Message m;
             ASSERT_TRUE(c.ReadMessage(m));
-            c.SendMessage(proto::CMD_REPLY_LONGIN_FAIL, Le32(code));
+            c.SendMessage(proto::CMD_REPLY_LONGIN_FAIL, body);
             c.ReadMessage(m, 1000);
         });
         int error = -1;
         SessionPtr s = OpenSession(device, error);
         ASSERT_TRUE(s);
         NET_DEVICE_INFO info;
-        EXPECT_EQ(s->Login("admin", "bad", info), expected) << code;
+        EXPECT_EQ(s->Login("admin", "bad", info), expected) << body.size();
         EXPECT_EQ(s->GetStatus(), 4);
         s.reset();
         device.Join();
