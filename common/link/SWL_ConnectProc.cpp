@@ -18,6 +18,15 @@ void SetPreferred(const std::string& address) {
     g_preferred = address;
 }
 
+// Forgets the preferred address, unless another connection has meanwhile
+// replaced it with one that works.
+void ForgetPreferred(const std::string& address) {
+    std::lock_guard<std::mutex> lock(g_preferredMutex);
+    if (g_preferred == address) {
+        g_preferred.clear();
+    }
+}
+
 // The tick as the diagnostics have always shown it: 32 bits, signed.
 int TickText(platform::Clock& clock) {
     return static_cast<int>(static_cast<uint32_t>(clock.TickMs()));
@@ -40,6 +49,10 @@ std::string CConnectProc::PreferredLocalAddress() {
 
 void CConnectProc::ResetPreferredLocalAddress() {
     SetPreferred(std::string());
+}
+
+void CConnectProc::SetPreferredLocalAddress(const std::string& address) {
+    SetPreferred(address);
 }
 
 CConnectProc* CConnectProc::Create(const char* address, uint16_t port, ConnectProcEnv env) {
@@ -114,16 +127,34 @@ SWL_SOCKET CConnectProc::Connect(uint32_t timeoutMs) {
         }
     }
     if (!PreferredLocalAddress().empty()) {
-        return AdapterProcedure(timeoutMs);
+        m_forgotPreferred = false;
+        const SWL_SOCKET sock = AdapterProcedure(timeoutMs, true);
+        if (sock != SWL_INVALID_SOCKET || !m_forgotPreferred || m_cancel.load()) {
+            return sock;
+        }
+        // The preferred address has left the host: connect as a process
+        // that never had one, from a fresh socket (the held one may carry a
+        // failed bind).
+        SWL_CloseSocket(m_socket);
+        m_socket = SWL_CreateTcpSocket();
+        m_socketUsed = false;
+        if (m_socket == SWL_INVALID_SOCKET) {
+            SWL_PrintError(kSwlConnectProcSource, Line(207, 210));
+            return SWL_INVALID_SOCKET;
+        }
     }
+    if (PlainConnect(timeoutMs)) {
+        return HandOver();
+    }
+    return AdapterProcedure(timeoutMs, false);
+}
+
+bool CConnectProc::PlainConnect(uint32_t timeoutMs) {
     m_socketUsed = true;
     SWL_Connect(m_socket, m_remote, 0);
     const bool connected = WaitInSlices(timeoutMs);
     platform::DiagPrintf("end Connect %d\n", TickText(m_clock));
-    if (connected) {
-        return HandOver();
-    }
-    return AdapterProcedure(timeoutMs);
+    return connected;
 }
 
 bool CConnectProc::PrepareAttemptSocket() {
@@ -168,7 +199,7 @@ bool CConnectProc::ReopenForEphemeralPort(const std::string& local) {
     return m_socket != SWL_INVALID_SOCKET && BindLocal(local, 0);
 }
 
-SWL_SOCKET CConnectProc::AdapterProcedure(uint32_t timeoutMs) {
+SWL_SOCKET CConnectProc::AdapterProcedure(uint32_t timeoutMs, bool viaPreferred) {
     const std::vector<std::string> hosts = m_hostAddresses();
     if (hosts.empty()) {
         SWL_PrintError(kSwlConnectProcSource, 88);
@@ -182,7 +213,8 @@ SWL_SOCKET CConnectProc::AdapterProcedure(uint32_t timeoutMs) {
             return SWL_INVALID_SOCKET;
         }
         std::string local = PreferredLocalAddress();
-        if (local.empty()) {
+        const bool preferred = !local.empty();
+        if (!preferred) {
             if (nextHost >= hosts.size()) {
                 return SWL_INVALID_SOCKET;
             }
@@ -220,6 +252,16 @@ SWL_SOCKET CConnectProc::AdapterProcedure(uint32_t timeoutMs) {
                 "WSAGetLastError:%d\r\n",
                 index, local.c_str(), m_addressText.c_str(), SWL_LastErrorCode());
             SWL_PrintError(kSwlConnectProcSource, Line(177, 180));
+            if (preferred) {
+                // It worked once and cannot even be bound now: it has left
+                // the host. Keeping it would fail every later connection.
+                platform::DiagPrintf("preferred local address %s is gone, forgotten\n", local.c_str());
+                ForgetPreferred(local);
+                if (viaPreferred) {
+                    m_forgotPreferred = true;
+                    return SWL_INVALID_SOCKET;  // the plain connect comes next
+                }
+            }
             continue;
         }
         m_socketUsed = true;

@@ -4,7 +4,11 @@
 // adapter) comes first; when it fails, the socket is bound to each of the
 // host's own IPv4 addresses in turn (local port 9088) and connected from
 // there, and the local address that worked is remembered for the whole
-// process, so that later connections go straight through it. When the
+// process, so that later connections go straight through it. A remembered
+// address that can no longer be bound (it has left the host: a DHCP change,
+// an unplugged adapter, an address added for a device and removed again) is
+// forgotten, and that connection goes on as if none had been remembered:
+// the plain connect, then the host's current addresses. When the
 // kernel refuses the fixed local port (a retry to the same device while our
 // earlier connection waits out TIME_WAIT), the connect goes out from a port
 // the kernel chooses instead.
@@ -72,6 +76,8 @@ public:
     static std::string PreferredLocalAddress();
     // Forgets it (tests start from a clean process state with this).
     static void ResetPreferredLocalAddress();
+    // Sets it as a bound connect would (tests).
+    static void SetPreferredLocalAddress(const std::string& address);
 
 private:
     CConnectProc(const char* address, uint16_t port, ConnectProcEnv env);
@@ -79,7 +85,12 @@ private:
 
     int Line(int common, int cfgpush) const;
     bool WaitInSlices(uint32_t timeoutMs);
-    SWL_SOCKET AdapterProcedure(uint32_t timeoutMs);
+    // viaPreferred: entered in place of the plain connect because an address
+    // was preferred; if that address is gone it returns at once, so that the
+    // plain connect runs after all.
+    SWL_SOCKET AdapterProcedure(uint32_t timeoutMs, bool viaPreferred);
+    // The plain connect with the held socket, waiting in slices.
+    bool PlainConnect(uint32_t timeoutMs);
     bool PrepareAttemptSocket();
     bool BindLocal(const std::string& local, uint16_t port);
     // The kernel refuses the fixed local port (in use, or the same address
@@ -95,6 +106,7 @@ private:
     SWL_ADDR m_remote;  // the device's address and port, when valid
     SWL_SOCKET m_socket = SWL_INVALID_SOCKET;
     bool m_socketUsed = false;  // the held socket already took part in a connect
+    bool m_forgotPreferred = false;  // this Connect found the preferred address gone
     std::atomic<bool> m_cancel{false};
     std::mutex m_connectMutex;  // held for a whole Connect
 

@@ -213,6 +213,33 @@ TEST_F(ConnectProc, PreferredAddressIsUsedByTheNextConnect) {
     ::close(sock);
 }
 
+TEST_F(ConnectProc, APreferredAddressThatLeftTheHostIsForgotten) {
+    // 192.0.2.1 once gave a working bound connect and has since left the
+    // host: it cannot be bound. The connect goes on as if none had been
+    // preferred: the plain connect, then the host's current addresses.
+    struct Case {
+        int plainSlicesFail;  // the plain connect's slices that report no answer
+        bool bound;           // the connection comes from a host address, bound
+    };
+    for (const Case c : {Case{0, false}, Case{1, true}}) {
+        CConnectProc::SetPreferredLocalAddress("192.0.2.1");
+        linktest::Listener listener;
+        ConnectProcPtr proc(CConnectProc::Create("127.0.0.1", listener.port,
+                                                 Env({"127.0.0.3"}, Recording(c.plainSlicesFail))));
+        const int sock = proc->Connect(1000);
+        ASSERT_GE(sock, 0) << c.bound;
+        sockaddr_in peer{};
+        const int accepted = c.bound ? AcceptBound(listener, peer) : listener.Accept(&peer);
+        ASSERT_GE(accepted, 0);
+        EXPECT_EQ(ntohs(peer.sin_port) == CConnectProc::kLocalPort, c.bound);
+        EXPECT_EQ(CConnectProc::PreferredLocalAddress(), c.bound ? "127.0.0.3" : "");
+        EXPECT_EQ(DiagCount("end Connect"), 1u);
+        ::close(accepted);
+        ::close(sock);
+        m_diag.clear();
+    }
+}
+
 TEST_F(ConnectProc, HostListUsedUpEndsTheProcedure) {
     // Addresses that are not the host's own cannot be bound: nothing is sent.
     ConnectProcPtr proc(
