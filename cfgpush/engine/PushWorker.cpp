@@ -22,12 +22,16 @@ int IgnoreEvents(void*, CNetDevice*, int, int, const void*, uint32_t) {
 int Push(_file_cfg_info& job, const PushOptions& options, PushCancel* cancel) {
     const auto port = static_cast<uint16_t>(job.dataPort & 0xFFFF);
     const PushTimings& t = options.timings;
+    // Cfgpush's own variant of the connection procedure, whatever else the
+    // caller's environment changes.
+    ConnectProcEnv env = options.connectEnv;
+    env.variant = ConnectVariant::Cfgpush;
     uint8_t greeting[DeviceGreeting::kSize] = {};
     TcpLinkPtr link = ReachDevice(job.secondAddress, port, t.secondAddressConnectMs,
-                            t.secondAddressGreetingMs, options.connectEnv, cancel, greeting);
+                                  t.secondAddressGreetingMs, env, cancel, greeting);
     if (!link) {
-        link = ReachDevice(job.firstAddress, port, t.firstAddressConnectMs, t.firstAddressGreetingMs,
-                     options.connectEnv, cancel, greeting);
+        link = ReachDevice(job.firstAddress, port, t.firstAddressConnectMs, t.firstAddressGreetingMs, env,
+                           cancel, greeting);
     }
     if (!link || (cancel != nullptr && cancel->Cancelled())) {
         return kPushDisconnected;

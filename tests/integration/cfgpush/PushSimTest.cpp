@@ -29,6 +29,7 @@
 #include "common/platform/Clock.h"
 #include "common/report/RunReport.h"
 #include "sim/Simulator.h"
+#include "tests/integration/link/LinkTestSupport.h"
 #include "tests/integration/platform/PrivateNetns.h"
 #include "tests/support/HangGuard.h"
 
@@ -188,6 +189,28 @@ TEST(PushWorker, EveryPathOfAPushInOneRun) {
     // Refused login: nothing imported.
     EXPECT_TRUE(simulator->Records(kWrongPassword).configs.empty());
     simulator->Stop();
+}
+
+// Cfgpush's push reaches devices through its own variant of the connection
+// procedure, whose error prints carry its own line numbers: a device that
+// refuses the plain connect, and a host address that cannot be bound.
+TEST(PushWorker, ThePushConnectsThroughCfgpushsVariant) {
+    cfgpush::_file_cfg_info job;
+    job.rowIndex = 0;
+    std::snprintf(job.firstAddress, sizeof job.firstAddress, "127.0.0.1");
+    std::snprintf(job.secondAddress, sizeof job.secondAddress, "127.0.0.1");
+    job.dataPort = linktest::ClosedPort();
+    platform::ManualClock clock;
+    cfgpush::PushOptions options;
+    options.connectEnv.clock = &clock;
+    options.connectEnv.hostAddresses = [] { return std::vector<std::string>{"192.0.2.1"}; };
+    testing::internal::CaptureStderr();
+    int result = -2;
+    cfgpush::RunPushJob(std::move(job), [&result](int, int code) { result = code; }, options);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(result, cfgpush::kPushDisconnected);
+    EXPECT_NE(err.find("SWL_ConnectProc 180 "), std::string::npos) << err;
+    EXPECT_EQ(err.find("SWL_ConnectProc 177 "), std::string::npos) << err;
 }
 
 // Connection waits that hold each worker in its first waiting slice until
