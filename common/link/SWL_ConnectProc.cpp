@@ -73,8 +73,11 @@ CConnectProc::CConnectProc(const char* address, uint16_t port, ConnectProcEnv en
       m_localPort(env.localPort) {
     // A longer text is no IPv4 address; cutting it short could name another
     // device, so it is refused instead.
+    // 0.0.0.0 (and the rest of 0.0.0.0/8) is no device: the system would
+    // deliver the connect to this host itself, and whatever listens there
+    // would be taken for the device.
     m_addressValid = m_addressText.size() <= kMaxAddressText &&
-                     SWL_MakeAddr(m_addressText.c_str(), m_port, m_remote);
+                     SWL_MakeAddr(m_addressText.c_str(), m_port, m_remote) && (m_remote.ip >> 24) != 0;
 }
 
 CConnectProc::~CConnectProc() {

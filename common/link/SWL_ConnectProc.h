@@ -59,7 +59,8 @@ public:
     static constexpr size_t kMaxAddressText = 15;
 
     // address: dotted IPv4 text, at most 15 characters. Null only when out
-    // of memory.
+    // of memory. A text that is no address, or an address in 0.0.0.0/8,
+    // makes every Connect fail at once with nothing sent.
     static CConnectProc* Create(const char* address, uint16_t port, ConnectProcEnv env = {});
 
     CConnectProc(const CConnectProc&) = delete;

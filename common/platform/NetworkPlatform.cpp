@@ -203,6 +203,11 @@ bool IsMulticastIPv4(uint32_t address) {
     return IN_MULTICAST(ntohl(address));
 }
 
+bool IsDeviceIPv4(uint32_t address) {
+    const uint32_t host = ntohl(address);
+    return (host >> 24) != 0 && !IN_MULTICAST(host) && host != 0xFFFFFFFFu;
+}
+
 int MaskToPrefixLength(uint32_t mask) {
     const uint32_t host = ntohl(mask);
     const uint32_t inverted = ~host;

@@ -143,6 +143,10 @@ bool ParseIPv4(const std::string& text, uint32_t& address);
 bool SystemParseIPv4(const char* text, uint32_t& address);
 // True for an address (network byte order) in 224.0.0.0/4.
 bool IsMulticastIPv4(uint32_t address);
+// True when a device can be at this address (network byte order): not in
+// 0.0.0.0/8 (which reaches this host itself), not multicast, not the
+// limited broadcast.
+bool IsDeviceIPv4(uint32_t address);
 
 // Prefix length of a contiguous mask; -1 when the mask is not contiguous.
 int MaskToPrefixLength(uint32_t mask);

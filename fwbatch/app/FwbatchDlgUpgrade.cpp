@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/platform/Diagnostics.h"
+#include "common/platform/NetworkPlatform.h"
 #include "discovery/VersionText.h"
 #include "discovery/WindowMessages.h"
 #include "fwbatch/app/DeviceListCtrl.h"
@@ -134,6 +136,12 @@ void CFwbatchDlg::OnAdaptersPrepared(std::unique_ptr<PreparationResult> result) 
         QString host = QString::fromStdString(platform::FormatIPv4(d.addressToUse));
         if (d.addressToUse == 0) {
             host = d.device.ip[1][0] != '\0' ? ui::FieldText(d.device.ip[1]) : ui::FieldText(d.device.ip[0]);
+        }
+        uint32_t parsed = 0;
+        if (!platform::ParseIPv4(host.toStdString(), parsed) || !platform::IsDeviceIPv4(parsed)) {
+            // No address to open: http://0.0.0.0 would be this PC's own page.
+            platform::DiagPrintf("web page: the device has no usable address\n");
+            return;
         }
         const QString url = d.device.httpPort == 80
                                 ? QStringLiteral("http://%1").arg(host)

@@ -130,6 +130,10 @@ TEST_F(SelectionTest, DoubleClickOpensTheDevicesWebPage) {
     other.ip[0] = other.ip[1] = "127.0.0.6";
     other.httpPort = 8080;
     PostAnswer("02:00:00:00:00:06", other);
+    // An answer without a usable address: 0.0.0.0 would open this PC's own page.
+    DeviceAnswer none;
+    none.ip[0] = none.ip[1] = "0.0.0.0";
+    PostAnswer("02:00:00:00:00:07", none);
     guitest::Pump();
     auto opened = [&] {
         std::vector<QString> urls;
@@ -141,6 +145,7 @@ TEST_F(SelectionTest, DoubleClickOpensTheDevicesWebPage) {
     // The list's double-click, then the handler called directly.
     emit List().cellDoubleClicked(RowOf("02:00:00:00:00:05"), DeviceListCtrl::kColAddress);
     ASSERT_TRUE(guitest::WaitUntil([&] { return m_opened.size() == 1; }));
+    Window().OnDblClickDevice(RowOf("02:00:00:00:00:07"));  // nothing
     Window().OnDblClickDevice(RowOf("02:00:00:00:00:06"));
     Window().OnDblClickDevice(7);  // no such row: nothing
     ASSERT_TRUE(guitest::WaitUntil([&] { return m_opened.size() == 2; }));
