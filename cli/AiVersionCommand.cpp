@@ -14,6 +14,7 @@
 
 #include "cli/CommandRegistry.h"
 #include "cli/CommandSupport.h"
+#include "common/platform/ThreadStart.h"
 #include "common/report/RunReport.h"
 #include "fwbatch/engine/AiQuery.h"
 #include "strings/EmbeddedStrings.h"
@@ -111,13 +112,18 @@ int RunAiVersion(const AiVersionArgs& args) {
         std::atomic<size_t> next{0};
         std::vector<std::jthread> workers;
         const size_t count = std::min(entries.size(), static_cast<size_t>(args.parallel));
-        for (size_t w = 0; w < count; ++w) {
-            workers.emplace_back([&entries, &results, &next, queue] {
-                for (size_t i = next++; i < entries.size(); i = next++) {
-                    results[i] = fwbatch::RunAiQuery(entries[i]);
-                    queue->Push(i);
-                }
-            });
+        const auto work = [&entries, &results, &next, queue] {
+            for (size_t i = next++; i < entries.size(); i = next++) {
+                results[i] = fwbatch::RunAiQuery(entries[i]);
+                queue->Push(i);
+            }
+        };
+        if (platform::StartPool(workers, count, work) == 0) {
+            // No thread within the wait: every query failed (the results'
+            // default), and each is shown.
+            for (size_t i = next++; i < entries.size(); i = next++) {
+                queue->Push(i);
+            }
         }
         const auto start = std::chrono::steady_clock::now();
         for (size_t n = 0; n < entries.size(); ++n) {

@@ -25,12 +25,14 @@ bool DeviceDiscovery::Start(LANSCOUT_Callback callback, void* context) {
     }
     const int interval = SearchInterval(m_options.program);
     const bool wait = m_options.waitForNetwork;
-    m_watch.Start([&net, wait] { return !wait || net.IsNetworkAlive(); },
-                  [interval] {
-                      const int r = LANSCOUT_StartAuto(interval);
-                      platform::DiagPrintf("search started: %d\n", r);
-                  },
-                  m_options.networkPollMs);
+    if (!m_watch.Start([&net, wait] { return !wait || net.IsNetworkAlive(); },
+                       [interval] {
+                           const int r = LANSCOUT_StartAuto(interval);
+                           platform::DiagPrintf("search started: %d\n", r);
+                       },
+                       m_options.networkPollMs)) {
+        platform::DiagPrintf("network watch not started: no search\n");
+    }
     if (m_options.addLinkLocalRoute) {
         m_routeCommand = AddLinkLocalRoute(m_options.program, net);
     }

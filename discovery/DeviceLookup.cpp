@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "common/platform/Diagnostics.h"
+#include "common/platform/ThreadStart.h"
 #include "common/report/RunReport.h"
 #include "common/session/SessionResults.h"
 #include "discovery/VersionText.h"
@@ -78,9 +79,23 @@ DeviceLookupJob::DeviceLookupJob(std::vector<std::string> devices, std::string u
       m_report(std::move(report)),
       m_done(std::move(done)) {
     const size_t count = std::max<size_t>(1, std::min(m_options.parallel, m_devices.size()));
-    m_running = count;
-    for (size_t i = 0; i < count; ++i) {
-        m_threads.emplace_back([this] { Work(); });
+    // One count more than the workers, held while they start: a worker that
+    // ends before the others have started is never taken for the last.
+    m_running = count + 1;
+    platform::ThreadStartOptions start;
+    start.clock = m_options.session.clock;
+    const size_t started = platform::StartPool(m_threads, count, [this] { Work(); }, start);
+    if (started == 0) {
+        // The system gave no thread within the wait: no device can be looked up.
+        for (size_t i = m_next++; i < m_devices.size(); i = m_next++) {
+            DeviceLookupResult result;
+            result.device = m_devices[i];
+            result.code = session::kLinkFailed;
+            m_report(std::move(result));
+        }
+    }
+    if (m_running.fetch_sub(count - started + 1) == count - started + 1 && !m_cancel.Cancelled()) {
+        m_done();
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "common/platform/ThreadStart.h"
+
 namespace discovery {
 
 bool NetworkWatch::Start(std::function<bool()> networkAlive, std::function<void()> onAlive,
@@ -12,9 +14,11 @@ bool NetworkWatch::Start(std::function<bool()> networkAlive, std::function<void(
     }
     m_stop = false;
     m_started = false;
-    m_thread =
-        std::thread(&NetworkWatch::Run, this, std::move(networkAlive), std::move(onAlive), pollMs);
-    return true;
+    // False when the system gave no thread: the search then never starts.
+    return platform::StartThread(m_thread, [this, networkAlive = std::move(networkAlive),
+                                            onAlive = std::move(onAlive), pollMs] {
+        Run(networkAlive, onAlive, pollMs);
+    });
 }
 
 void NetworkWatch::Run(std::function<bool()> networkAlive, std::function<void()> onAlive,

@@ -21,7 +21,8 @@ public:
     NetworkWatch(const NetworkWatch&) = delete;
     NetworkWatch& operator=(const NetworkWatch&) = delete;
 
-    // Starts the thread; false when one runs already.
+    // Starts the thread; false when one runs already or the system gave
+    // none within the wait.
     bool Start(std::function<bool()> networkAlive, std::function<void()> onAlive,
                uint32_t pollMs = kPollMs);
     // Ends the thread and waits for it. The start action, once begun, is

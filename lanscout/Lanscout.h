@@ -36,7 +36,8 @@ enum {
     LANSCOUT_ERR_BAD_ARGUMENT = -3,
     LANSCOUT_ERR_SOCKET = -4,      /* the search socket could not be opened */
     LANSCOUT_ERR_IN_CALLBACK = -5, /* called from the callback: stop takes effect, no join */
-    LANSCOUT_ERR_FULL = -6         /* a table limit is reached */
+    LANSCOUT_ERR_FULL = -6,        /* a table limit is reached */
+    LANSCOUT_ERR_THREAD = -7       /* the system gave the search no thread */
 };
 
 /* Registers the callback and its context. hopLimit is the multicast hop

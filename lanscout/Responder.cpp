@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/platform/Diagnostics.h"
+#include "common/platform/ThreadStart.h"
 #include "lanscout/Lanscout.h"
 
 namespace lanscout {
@@ -49,7 +50,9 @@ int Responder::Start() {
     m_wake.Drain();
     m_pending.clear();
     m_pendingKeys.clear();
-    m_thread = std::thread([this] { Run(); });
+    if (!platform::StartThread(m_thread, [this] { Run(); })) {
+        return LANSCOUT_ERR_THREAD;
+    }
     return LANSCOUT_OK;
 }
 

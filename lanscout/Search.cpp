@@ -5,6 +5,7 @@
 #include <random>
 
 #include "common/platform/Diagnostics.h"
+#include "common/platform/ThreadStart.h"
 #include "lanscout/DeviceTable.h"
 #include "lanscout/Lanscout.h"
 
@@ -68,7 +69,9 @@ int Search::Start() {
     m_searchId = RandomSearchId();
     m_stop.store(false);
     m_wake.Drain();
-    m_thread = std::thread([this] { Run(); });
+    if (!platform::StartThread(m_thread, [this] { Run(); })) {
+        return LANSCOUT_ERR_THREAD;
+    }
     return LANSCOUT_OK;
 }
 

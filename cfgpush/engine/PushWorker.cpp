@@ -7,6 +7,7 @@
 #include "common/link/SWL_Public.h"
 #include "common/link/SWL_TCPLink.h"
 #include "common/platform/Diagnostics.h"
+#include "common/platform/ThreadStart.h"
 #include "common/session/CNetDVSDevice.h"
 #include "common/session/DeviceGreeting.h"
 #include "common/session/ReachDevice.h"
@@ -87,10 +88,28 @@ void RunPushJob(_file_cfg_info job, const PushReport& report, const PushOptions&
 
 void PushWorkerGroup::Start(_file_cfg_info job, PushReport report, PushOptions options) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    std::thread worker([job = std::move(job), report = std::move(report),
-                        options = std::move(options), cancel = m_cancel]() mutable {
-        RunPushJob(std::move(job), report, options, cancel.get());
-    });
+    const int row = job.rowIndex;
+    platform::ThreadStartOptions start;
+    start.clock = options.connectEnv.clock;
+    if (m_refused) {
+        start.limitMs = 0;  // the last start waited in vain: one try, no second wait per device
+    }
+    std::thread worker;
+    if (!platform::StartThread(
+            worker,
+            [job = std::move(job), report, options = std::move(options), cancel = m_cancel]() mutable {
+                RunPushJob(std::move(job), report, options, cancel.get());
+            },
+            start)) {
+        // The system gave no thread within the wait: the device's push
+        // fails, and the push still ends.
+        m_refused = true;
+        if (report) {
+            report(row, kPushWorkerNotStarted);
+        }
+        return;
+    }
+    m_refused = false;
     m_threads.push_back(std::move(worker));
 }
 

@@ -69,6 +69,7 @@ public:
 private:
     std::mutex m_mutex;
     std::vector<std::thread> m_threads;
+    bool m_refused = false;  // the last start got no thread (guarded by m_mutex)
     std::shared_ptr<PushCancel> m_cancel = std::make_shared<PushCancel>();
 };
 

@@ -1,5 +1,6 @@
 #include "fwbatch/app/AdapterJob.h"
 
+#include "common/platform/ThreadStart.h"
 #include "fwbatch/adapter/AdapterPreparation.h"
 
 namespace fwbatch {
@@ -10,8 +11,21 @@ AdapterJob::AdapterJob(uint64_t jobId, std::vector<PreparedDevice> devices, bool
       m_devices(std::move(devices)),
       m_firstAddressMode(firstAddressMode),
       m_env(std::move(env)),
-      m_done(std::move(done)),
-      m_thread([this](std::stop_token stop) { Run(stop); }) {}
+      m_done(std::move(done)) {
+    platform::ThreadStartOptions start;
+    start.clock = &m_env.Clock();
+    if (platform::StartThread(m_thread, [this](std::stop_token stop) { Run(stop); }, start) || !m_done) {
+        return;
+    }
+    // No thread within the wait: the devices go on unprepared (a device in
+    // a foreign subnet then fails to connect), rather than the batch or the
+    // web page waiting for a preparation that never runs.
+    auto result = std::make_unique<PreparationResult>();
+    result->jobId = m_id;
+    result->firstAddressMode = m_firstAddressMode;
+    result->devices = std::move(m_devices);
+    m_done(std::move(result));
+}
 
 AdapterJob::~AdapterJob() {
     m_thread.request_stop();

@@ -33,7 +33,9 @@ struct PreparationResult {
 
 class AdapterJob {
 public:
-    // Called once on the worker's thread, unless the job was stopped first.
+    // Called once on the worker's thread, unless the job was stopped first;
+    // in the constructor, with the devices unprepared, when the system gave
+    // the job no thread.
     using Done = std::function<void(std::unique_ptr<PreparationResult>)>;
 
     AdapterJob(uint64_t jobId, std::vector<PreparedDevice> devices, bool firstAddressMode,
@@ -52,7 +54,7 @@ private:
     const bool m_firstAddressMode;
     const adapter::AdapterEnv m_env;
     const Done m_done;
-    std::jthread m_thread;  // last: started when everything else is set
+    std::jthread m_thread;  // started in the constructor, when everything else is set
 };
 
 }  // namespace fwbatch

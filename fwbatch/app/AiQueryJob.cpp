@@ -1,5 +1,6 @@
 #include "fwbatch/app/AiQueryJob.h"
 
+#include "common/platform/ThreadStart.h"
 #include "fwbatch/app/FwbatchMessages.h"
 
 namespace fwbatch {
@@ -12,8 +13,22 @@ AiQueryJob::AiQueryJob(std::vector<DEVICE_PARAM> entries, AiQueryOptions options
                        std::shared_ptr<ui::WindowMailbox> mailbox)
     : m_entries(std::move(entries)),
       m_options(std::move(options)),
-      m_mailbox(std::move(mailbox)),
-      m_thread([this](std::stop_token stop) { Run(stop); }) {}
+      m_mailbox(std::move(mailbox)) {
+    platform::ThreadStartOptions start;
+    start.clock = m_options.session.clock;
+    if (platform::StartThread(m_thread, [this](std::stop_token stop) { Run(stop); }, start)) {
+        return;
+    }
+    // The system gave no thread within the wait: every device's query
+    // failed, and the query ends as it always does.
+    for (const DEVICE_PARAM& entry : m_entries) {
+        auto result = std::make_unique<AiQueryResult>();
+        result->deviceKey = entry.deviceKey;
+        m_mailbox->Post(winmsg::WM_AI_VERSION_RESULT, static_cast<uintptr_t>(result->code),
+                        reinterpret_cast<intptr_t>(result.release()), &FreeAiResultBlock);
+    }
+    m_mailbox->Post(msg::WM_AI_QUERY_DONE, 0, 0);
+}
 
 AiQueryJob::~AiQueryJob() {
     m_thread.request_stop();

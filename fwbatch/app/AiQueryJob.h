@@ -35,7 +35,7 @@ private:
     const AiQueryOptions m_options;
     const std::shared_ptr<ui::WindowMailbox> m_mailbox;
     ConnectCancel m_cancel;
-    std::jthread m_thread;  // last: started when everything else is set
+    std::jthread m_thread;  // started in the constructor, when everything else is set
 };
 
 }  // namespace fwbatch

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "common/platform/NetworkPlatform.h"
+#include "common/platform/ThreadStart.h"
 #include "fwbatch/engine/UpgradeResult.h"
 
 namespace fwbatch {
@@ -43,8 +44,19 @@ void UpgradeBatch::Add(std::unique_ptr<_update_Info> record) {
 void UpgradeBatch::Start(size_t maxParallel) {
     const size_t lanes = std::min({std::max<size_t>(maxParallel, 1), kMaxParallel, m_records.size()});
     std::lock_guard<std::mutex> lock(m_threadsMutex);
-    for (size_t i = 0; i < lanes; ++i) {
-        m_threads.emplace_back([this] { Lane(); });
+    platform::ThreadStartOptions start;
+    start.clock = m_options.session.clock;
+    if (lanes == 0 || platform::StartPool(m_threads, lanes, [this] { Lane(); }, start) != 0) {
+        return;
+    }
+    // The system gave no worker thread within the wait: every device ends
+    // with a failure, never silence (the batch would never end) nor a crash.
+    for (const auto& record : m_records) {
+        UpgradeReport report;
+        report.code = kUpgradeFailed;
+        if (m_result) {
+            m_result(record->index, report);
+        }
     }
 }
 

@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "ProcessRun.h"
-#include "tests/integration/sim/ChildProcess.h"
+#include "tests/integration/cli/CamsimProcess.h"
 
 namespace {
 
@@ -135,39 +135,19 @@ protected:
     }
 
     // Starts camsim with its own diagnostics file; true once every device
-    // listens, with their HOST:PORT in m_devices.
+    // listens.
     bool StartCamsim() {
         ::setenv("CAMPREP_DIAG", (m_dir / "camsim.diag").c_str(), 1);
-        m_camsim = std::make_unique<simtest::Child>(std::vector<std::string>{
-            CAMSIM_PATH, "--fleet", (m_dir / "fleet.json").string(), "--password", kPassword,
-            "--port", "0", "--no-search", "--store", (m_dir / "store").string()});
+        const bool started = m_camsim.Start({"--fleet", (m_dir / "fleet.json").string(), "--password",
+                                             kPassword, "--store", (m_dir / "store").string()},
+                                            4);
         ::unsetenv("CAMPREP_DIAG");
-        std::string line;
-        while (m_camsim->ReadLine(line, 60000)) {
-            m_camsimOut += line + "\n";
-            char address[64] = {};
-            if (std::sscanf(line.c_str(), "device %*u %*s %63s", address) == 1) {
-                m_devices.emplace_back(address);
-            }
-            if (line.rfind("ready ", 0) == 0) {
-                return m_devices.size() == 4;
-            }
-        }
-        ADD_FAILURE() << "camsim did not start:\n" << m_camsimOut;
-        return false;
-    }
-
-    // Stops camsim and returns the rest of what it printed.
-    std::string StopCamsim() {
-        m_camsim->Signal(SIGTERM);
-        m_camsimOut += m_camsim->ReadAll();
-        EXPECT_EQ(m_camsim->Wait(), 0) << m_camsimOut;
-        return m_camsimOut;
+        return started;
     }
 
     // Runs camprep with the diagnostics channel writing to a file of its own.
     cli_test::ProcessResult Camprep(const std::string& diagName, std::vector<std::string> args) {
-        for (const std::string& device : m_devices) {
+        for (const std::string& device : m_camsim.Devices()) {
             args.push_back("--device");
             args.push_back(device);
         }
@@ -178,9 +158,7 @@ protected:
     }
 
     fs::path m_dir;
-    std::unique_ptr<simtest::Child> m_camsim;
-    std::string m_camsimOut;
-    std::vector<std::string> m_devices;
+    clitest::CamsimProcess m_camsim;
 };
 
 TEST_F(CamprepSecrets, NoFormOfThePasswordAppearsAnywhere) {
@@ -207,7 +185,7 @@ TEST_F(CamprepSecrets, NoFormOfThePasswordAppearsAnywhere) {
         Camprep("ai.diag", {"ai-version", "--json", "--no-prepare", "--password", kPassword});
     EXPECT_EQ(ai.exitStatus, 0) << ai.out << ai.err;
 
-    const std::string camsimOut = StopCamsim();
+    const std::string camsimOut = m_camsim.Stop();
 
     // Every device took every login, each in its own form: the password
     // did go on the wire, in each of the forms looked for below. Four: the
