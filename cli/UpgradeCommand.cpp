@@ -433,11 +433,12 @@ const cli::CommandRegistrar kUpgrade("upgrade", [](CLI::App& app) {
                     "(the running ones finish; the others are reported as not started)")
         ->check(CLI::Range(0, 100));
     sub->add_flag("--verify,!--no-verify", args->verify,
-                  "After a device reports success, log in again until it shows a new software version\n"
-                  "(default). The same version to the end is \"Upgrade not applied!\", no login at all\n"
-                  "\"Device did not come back!\"");
+                  "After a device reports success, log in again until it is back with what the upgrade\n"
+                  "type can show (default): software a new software version; kernel and uboot the login\n"
+                  "accepted; ai the login accepted and \"GetDeviceInfo\" answered. Back without it to the\n"
+                  "end is \"Upgrade not applied!\", no login at all \"Device did not come back!\"");
     sub->add_option("--verify-timeout", args->verifySeconds,
-                    "Seconds a device has to come back with its new version (default 180)")
+                    "Seconds a device has to come back upgraded (default 180)")
         ->check(CLI::Range(1.0, 3600.0));
     sub->add_flag("--dry-run", args->dryRun,
                   "Connect, log in and check the package against each device (type, trailer, kind,\n"

@@ -12,6 +12,7 @@
 #include "common/session/LoginProbe.h"
 #include "common/session/ReachDevice.h"
 #include "common/session/SessionResults.h"
+#include "fwbatch/engine/AiQuery.h"
 #include "fwbatch/engine/UpgradeResult.h"
 
 namespace fwbatch {
@@ -229,10 +230,42 @@ std::optional<uint32_t> LoginVersion(const char* ipText, uint16_t port, const Up
     return version;
 }
 
-// After a reported success: tries to log in until a new version shows or
-// the limit passes. A device that reported success may still run its old
-// image for a while before it restarts, so the old version alone decides
-// nothing until the end.
+// Whether a device that is back (its login accepted, with `version`) shows
+// what its upgrade type can show. A software image changes the software
+// version. A kernel or boot-loader image changes nothing the login tells:
+// the device back and taking the login is all there is to know. An
+// intelligent-library image must also answer "GetDeviceInfo".
+bool BackAsUpgraded(const char* ipText, uint16_t port, const UpgradeSettings& settings,
+                    const UpgradeOptions& options, ConnectCancel* cancel, uint64_t leftMs, uint32_t version,
+                    uint32_t versionBefore) {
+    switch (settings.type) {
+        case kUpgradeSoftware:
+            return version != versionBefore;
+        case kUpgradeAiLibrary: {
+            DEVICE_PARAM entry;
+            entry.firstAddress = entry.secondAddress = ipText;
+            entry.commandPort = port;
+            entry.userName = settings.userName;
+            entry.password = settings.password;
+            AiQueryOptions ai;
+            const auto within = [leftMs](uint32_t limit) {
+                return static_cast<uint32_t>(std::max<uint64_t>(1, std::min<uint64_t>(limit, leftMs)));
+            };
+            ai.timings.connectMs = within(ai.timings.connectMs);
+            ai.timings.greetingMs = within(ai.timings.greetingMs);
+            ai.connectEnv = options.connectEnv;
+            ai.session = options.session;
+            return QueryDeviceInfo(entry, ai, cancel).has_value();
+        }
+        default:
+            return true;
+    }
+}
+
+// After a reported success: tries to log in until the device is back with
+// what its upgrade type can show (BackAsUpgraded), or the limit passes. A
+// device that reported success may still run its old image for a while
+// before it restarts, so the old version alone decides nothing until the end.
 int Verify(const char* ipText, uint16_t port, const UpgradeSettings& settings, const UpgradeOptions& options,
            ConnectCancel* cancel, uint32_t versionBefore, uint32_t& versionAfter) {
     platform::Clock& clock = options.session.clock != nullptr ? *options.session.clock : platform::SystemClock();
@@ -246,7 +279,7 @@ int Verify(const char* ipText, uint16_t port, const UpgradeSettings& settings, c
         if (const std::optional<uint32_t> version = LoginVersion(ipText, port, settings, options, cancel, left)) {
             cameBack = true;
             versionAfter = *version;
-            if (*version != versionBefore) {
+            if (BackAsUpgraded(ipText, port, settings, options, cancel, left, *version, versionBefore)) {
                 return kUpgradeSuccess;
             }
         }

@@ -31,10 +31,13 @@ struct UpgradeSettings {
     // no piece is sent, and the result is the one the checks give (success
     // when the device would be upgraded).
     bool dryRun = false;
-    // After a reported success, reconnect and log in until the device shows
-    // a software version other than the one it had, within the timings'
-    // verifyLimitMs: the same version to the end is "Upgrade not applied!",
-    // no login at all "Device did not come back!".
+    // After a reported success, reconnect and log in until the device is
+    // back with what its upgrade type can show, within the timings'
+    // verifyLimitMs: a software image a software version other than the one
+    // it had; a kernel or boot-loader image the login accepted; an
+    // intelligent library the login accepted and "GetDeviceInfo" answered.
+    // Back without it to the end is "Upgrade not applied!", no login at all
+    // "Device did not come back!".
     bool verify = false;
 };
 

@@ -268,6 +268,41 @@ std::string TempPath(const char* name) {
     return ::testing::TempDir() + "camprep-" + std::to_string(::getpid()) + "-" + name;
 }
 
+// Verifying asks each upgrade type for what it can show. A kernel, boot
+// loader or intelligent library leaves the software version as it was: the
+// device back and taking the login verifies it, at once (the intelligent
+// library also answering "GetDeviceInfo"); none of them waits out the limit.
+TEST(FwbatchCli, VerifyAsksEachUpgradeTypeForWhatItCanShow) {
+    struct Case {
+        const char* type;
+        const char* package;
+        bool answersDeviceInfo;
+        int code;
+    };
+    const Case cases[] = {
+        {"software", "sw_250.pkg", true, 0}, {"kernel", "kernel.pkg", true, 0}, {"uboot", "uboot.pkg", true, 0},
+        {"ai", "ai.pkg", true, 0},           {"ai", "ai.pkg", false, 20},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.type) + (c.answersDeviceInfo ? "" : ", no GetDeviceInfo"));
+        auto simulator = Fleet(1, 0);
+        if (!c.answersDeviceInfo) {
+            sim::DeviceConfig config = simulator->Config(0);
+            config.faults.httpFailFirst = 1000;
+            simulator->SetConfig(0, config);
+        }
+        std::vector<std::string> args = {"upgrade", "--type", c.type, "--package", kPackages + c.package,
+                                          "--json", "--verify-timeout", "5"};
+        const std::vector<std::string> devices = DeviceArgs(*simulator);
+        args.insert(args.end(), devices.begin(), devices.end());
+        const cli_test::ProcessResult run = cli_test::RunProcess(CAMPREP_BIN, args);
+        EXPECT_EQ(run.exitStatus, c.code == 0 ? 0 : 1) << run.err;
+        const nlohmann::json out = nlohmann::json::parse(run.out, nullptr, false);
+        ASSERT_TRUE(out.is_array()) << run.out;
+        EXPECT_EQ(out[0]["code"], c.code);
+    }
+}
+
 }  // namespace
 
 // A report records every device; --rerun-failed reaches exactly the devices
