@@ -7,6 +7,7 @@
 #include "common/platform/Diagnostics.h"
 #include "common/platform/Language.h"
 #include "strings/EmbeddedStrings.h"
+#include "ui/QtTexts.h"
 
 namespace cfgpush {
 
@@ -37,8 +38,10 @@ int CCfgpushApp::Run(int& argc, char** argv) {
     {
         QApplication application(argc, argv);
         QApplication::setApplicationName(QStringLiteral("cfgpush"));
+        const uint16_t language = InterfaceLanguage();
+        ui::InstallQtTranslations(language);
         CfgpushDlgOptions options;
-        options.texts = &Strings(InterfaceLanguage());
+        options.texts = &Strings(language);
         CCfgpushDlg window(m_workers, std::move(options));
         window.exec();
         // The window has shut down when exec returns: the search is

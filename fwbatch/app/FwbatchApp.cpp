@@ -7,6 +7,7 @@
 #include "common/platform/Language.h"
 #include "fwbatch/app/FwbatchDlg.h"
 #include "strings/EmbeddedStrings.h"
+#include "ui/QtTexts.h"
 
 namespace fwbatch {
 
@@ -41,8 +42,10 @@ int CFwbatchApp::Run(int& argc, char** argv) {
 int CFwbatchApp::RunWindow(int& argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("fwbatch"));
+    const uint16_t language = InterfaceLanguage();
+    ui::InstallQtTranslations(language);
     FwbatchDlgOptions options;
-    options.texts = &Strings(InterfaceLanguage());
+    options.texts = &Strings(language);
     CFwbatchDlg window(std::move(options));
     window.exec();
     // The window has shut down when exec returns: its workers have ended,

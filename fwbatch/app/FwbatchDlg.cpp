@@ -64,15 +64,17 @@ discovery::DiscoveryOptions ForFwbatch(discovery::DiscoveryOptions options) {
 
 }  // namespace
 
+QString CFwbatchDlg::ChoosePackageFile(QWidget* parent, const QString& filter) {
+    return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
+}
+
 CFwbatchDlg::CFwbatchDlg(FwbatchDlgOptions options, QWidget* parent)
     : QDialog(parent),
       m_texts(options.texts != nullptr ? *options.texts : strings::FwbatchStrings()),
       m_options(std::move(options)),
       m_mailbox(std::make_shared<ui::WindowMailbox>(this)),
       m_discovery(ForFwbatch(m_options.discovery)),
-      m_chooseFile([](QWidget* p, const QString& filter) {
-          return QFileDialog::getOpenFileName(p, QString(), QString(), filter);
-      }),
+      m_chooseFile(&CFwbatchDlg::ChoosePackageFile),
       m_openUrl([](const QUrl& url) { return QDesktopServices::openUrl(url); }),
       m_showAbout([this](QWidget* p) { DefaultAbout(p); }) {
     InitFwbatchResources();

@@ -127,8 +127,10 @@ public:
         std::function<void(uint32_t message, uintptr_t wParam, intptr_t lParam)>;
     void SetMessageObserver(MessageObserver observer) { m_observer = std::move(observer); }
 
-    // The open-file dialog and the web browser; tests replace them.
+    // The open-file dialog and the web browser; tests replace them. The
+    // filter is in Qt's form.
     using FileChooser = std::function<QString(QWidget* parent, const QString& filter)>;
+    static QString ChoosePackageFile(QWidget* parent, const QString& filter);
     void SetFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
     using UrlOpener = std::function<bool(const QUrl& url)>;
     void SetUrlOpener(UrlOpener opener) { m_openUrl = std::move(opener); }

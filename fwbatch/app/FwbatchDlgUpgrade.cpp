@@ -25,6 +25,7 @@
 #include "fwbatch/engine/UpgradeResult.h"
 #include "ui/BusyAnimation.h"
 #include "ui/FleetMenu.h"
+#include "ui/QtTexts.h"
 
 namespace fwbatch {
 
@@ -33,7 +34,9 @@ using dlg::FreeVersionsBlock;
 using dlg::KeyMatches;
 
 void CFwbatchDlg::OnBrowse() {
-    const QString path = m_chooseFile ? m_chooseFile(this, LoadText(ids::kFileFilter)) : QString();
+    // The table's filter is in the Windows form ("desc|patterns||").
+    const QString path =
+        m_chooseFile ? m_chooseFile(this, ui::QtFileFilter(LoadText(ids::kFileFilter))) : QString();
     if (!path.isEmpty()) {
         OnFileChosen(path);
     }
