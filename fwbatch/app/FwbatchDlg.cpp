@@ -311,7 +311,8 @@ bool CFwbatchDlg::event(QEvent* event) {
             break;
         case msg::WM_AI_QUERY_DONE:
             m_aiJob.reset();  // its worker has posted its last message
-            m_getAiVersion->setEnabled(true);
+            LeaveBusyState();
+            m_fleet->RunEnded();
             break;
         case msg::WM_UPGRADE_VERSIONS: {
             const std::unique_ptr<msg::UpgradeVersions> versions(

@@ -156,7 +156,8 @@ private:
     void FreeUpdateRecords();
     bool InBatch(const char* mac, size_t capacity) const;
     bool AnyFinishing() const;
-    void EnterBusyState();
+    enum class BusyWith { Upgrade, AiQuery };
+    void EnterBusyState(BusyWith what);
     void LeaveBusyState();
     void SetAiColumnsShown(bool shown);
     void ShowMessage(uint32_t stringId);

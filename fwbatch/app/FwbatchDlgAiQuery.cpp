@@ -16,8 +16,8 @@ namespace fwbatch {
 using dlg::FieldString;
 
 void CFwbatchDlg::OnGetAiVersion() {
-    if (m_aiJob) {
-        return;
+    if (m_aiJob || m_busy) {
+        return;  // a query or an upgrade runs
     }
     const std::string userName = m_userNameEdit->text().toStdString();
     const std::string password = m_passwordEdit->text().toStdString();
@@ -43,7 +43,8 @@ void CFwbatchDlg::OnGetAiVersion() {
         ShowMessage(ids::kMsgSelectAiDevice);
         return;
     }
-    m_getAiVersion->setEnabled(false);
+    EnterBusyState(BusyWith::AiQuery);
+    m_fleet->RunStarted();
     m_aiJob = std::make_unique<AiQueryJob>(std::move(entries), m_options.ai, m_mailbox);
 }
 

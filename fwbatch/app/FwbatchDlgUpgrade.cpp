@@ -80,7 +80,7 @@ void CFwbatchDlg::OnUpgrade() {
         return;
     }
 
-    EnterBusyState();
+    EnterBusyState(BusyWith::Upgrade);
     m_fleet->RunStarted();
     m_upgradeFindings.clear();
     auto settings = std::make_shared<UpgradeSettings>();
@@ -298,20 +298,26 @@ void CFwbatchDlg::OnUpgradeVersions(uintptr_t index, const msg::UpgradeVersions&
     }
 }
 
-void CFwbatchDlg::EnterBusyState() {
+// An upgrade batch and the AI query each keep the other out, and the
+// selection with them: both report into the checked rows' Result cells.
+// During a batch the AI button keeps its look (no click reaches it, and its
+// handler refuses while busy); during the query it rests.
+void CFwbatchDlg::EnterBusyState(BusyWith what) {
     m_busy = true;
     for (QWidget* control : std::initializer_list<QWidget*>{
              m_browse, m_upgradeType, m_selectAll, m_clearAll, m_chooseSameType, m_upgrade, m_list, m_verify}) {
         control->setEnabled(false);
     }
+    m_getAiVersion->setEnabled(what != BusyWith::AiQuery);
     m_busyAnimation->show();
-    m_busyText->show();
+    m_busyText->setVisible(what == BusyWith::Upgrade);  // "Upgrading, Please wait...."
 }
 
 void CFwbatchDlg::LeaveBusyState() {
     m_busy = false;
-    for (QWidget* control : std::initializer_list<QWidget*>{
-             m_browse, m_upgradeType, m_selectAll, m_clearAll, m_chooseSameType, m_upgrade, m_list, m_verify}) {
+    for (QWidget* control : std::initializer_list<QWidget*>{m_browse, m_upgradeType, m_selectAll, m_clearAll,
+                                                            m_chooseSameType, m_upgrade, m_list, m_verify,
+                                                            m_getAiVersion}) {
         control->setEnabled(true);
     }
     m_busyAnimation->hide();

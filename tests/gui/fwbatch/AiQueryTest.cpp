@@ -37,11 +37,23 @@ TEST_F(FwbatchWindowTest, AiVersionsFillTheirColumnsAndShowThem) {
     Click(1019);
     EXPECT_TRUE(Window().AiQueryRunning());
     EXPECT_FALSE(Enabled(1019));
+    // Nothing else that reports into the checked rows starts meanwhile: an
+    // upgrade is refused as during another upgrade.
+    for (int id : {1001, 1002, 1003, 1007, 1008}) {
+        EXPECT_FALSE(Enabled(id)) << id;
+    }
+    Window().OnFileChosen(fwtest::Package("sw_250.pkg"));
+    Window().OnUpgrade();
     // The window keeps handling messages while the devices are asked.
     PostAnswer("02:00:00:00:00:0b");
     ASSERT_TRUE(guitest::WaitUntil([&] { return RowOf("02:00:00:00:00:0B") >= 0; }));
     ASSERT_TRUE(guitest::WaitUntil([&] { return !Window().AiQueryRunning(); }, 60000));
+    ASSERT_TRUE(WaitIdle());
     EXPECT_TRUE(Enabled(1019));
+    EXPECT_TRUE(Enabled(1008));
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(m_sim->Records(i).imagesReceived, 0u) << i;
+    }
     EXPECT_TRUE(Window().AiColumnsShown());
     for (int c : {DeviceListCtrl::kColAiStruct, DeviceListCtrl::kColAiFace, DeviceListCtrl::kColAiVehicle}) {
         EXPECT_EQ(List().columnWidth(c), 80) << c;
