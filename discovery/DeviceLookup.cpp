@@ -36,23 +36,28 @@ std::string HexDigits(const char* text) {
 
 }  // namespace
 
-std::string AddedDeviceIdentity(uint32_t address, uint16_t port) {
-    char text[16];
-    std::snprintf(text, sizeof text, "@%08X%04X", static_cast<unsigned>(address), static_cast<unsigned>(port));
-    return text;
+std::string DeviceRowKey(const SEARCH_DEVICE_INFO& record, bool addedByAddress) {
+    if (addedByAddress && record.mac[0] == '\0') {
+        uint32_t address = 0;
+        platform::ParseIPv4(std::string(record.ip[0], strnlen(record.ip[0], sizeof record.ip[0])), address);
+        char text[16];
+        std::snprintf(text, sizeof text, "@%08X%04X", static_cast<unsigned>(address),
+                      static_cast<unsigned>(record.dataPort & 0xFFFF));
+        return text;
+    }
+    return SearchedDeviceKey(record.mac, sizeof record.mac);
 }
 
-bool IsAddedDeviceIdentity(const char* mac, size_t capacity) {
-    return capacity > 0 && mac[0] == '@';
+std::string SearchedDeviceKey(const char* mac, size_t capacity) {
+    const std::string text(mac, strnlen(mac, capacity));
+    return !text.empty() && text[0] == '@' ? "@" + text : text;
 }
 
 std::unique_ptr<SEARCH_DEVICE_INFO> AddedDeviceRecord(const std::string& host, int32_t port,
                                                       uint32_t softwareVersion, const std::string& mac) {
     auto record = std::make_unique<SEARCH_DEVICE_INFO>();
     std::memset(record.get(), 0, sizeof *record);
-    uint32_t address = 0;
-    platform::ParseIPv4(host, address);
-    CopyField(record->mac, mac.empty() ? AddedDeviceIdentity(address, static_cast<uint16_t>(port)) : mac);
+    CopyField(record->mac, mac);
     // Both addresses: Fwbatch reaches a device by its second one. No mask:
     // nothing is known of the device's subnet, so no adapter is prepared
     // for it.

@@ -36,14 +36,20 @@ struct DeviceLookupResult {
     std::unique_ptr<SEARCH_DEVICE_INFO> record;  // on kOk
 };
 
-// The identity a row added by address has while its hardware address is
-// unknown: "@" and the address and port in hex, never a MAC text.
-std::string AddedDeviceIdentity(uint32_t address, uint16_t port);
-bool IsAddedDeviceIdentity(const char* mac, size_t capacity);
+// The key that finds a device's row again, for everything that reports into
+// it (results, progress, reports): the MAC text of a device the search
+// found; for a device added by address whose MAC is unknown, "@" and its
+// first address and command port in hex. Whether a row was added by address
+// is the row's own state, never read from the MAC text: a MAC text that
+// begins with "@" gets a second one here, so it can never be taken for an
+// address.
+std::string DeviceRowKey(const SEARCH_DEVICE_INFO& record, bool addedByAddress);
+// The key of a device the search found, from its MAC text alone.
+std::string SearchedDeviceKey(const char* mac, size_t capacity);
 
 // The record of a device reached at host:port: the address, the port, the
-// login's software version and the hardware address when known (else the
-// added-device identity).
+// login's software version and the hardware address when known (else an
+// empty MAC text).
 std::unique_ptr<SEARCH_DEVICE_INFO> AddedDeviceRecord(const std::string& host, int32_t port,
                                                       uint32_t softwareVersion, const std::string& mac);
 

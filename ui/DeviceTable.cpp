@@ -41,19 +41,25 @@ void DeviceTable::SetupColumns(const std::vector<ColumnSpec>& columns,
 }
 
 QString DeviceTable::DisplayedMac(const char* mac, size_t capacity) {
-    if (discovery::IsAddedDeviceIdentity(mac, capacity)) {
-        return QString();  // a device added by address whose MAC is not known
-    }
     return QString::fromLocal8Bit(mac, static_cast<qsizetype>(strnlen(mac, capacity))).toUpper();
 }
 
-int DeviceTable::FindDevice(const SEARCH_DEVICE_INFO& record) const {
-    for (size_t row = 0; row < m_records.size(); ++row) {
-        if (SameDevice(*m_records[row], record)) {
-            return static_cast<int>(row);
+std::string DeviceTable::Key(int row) const {
+    const Row& r = m_rows.at(static_cast<size_t>(row));
+    return discovery::DeviceRowKey(*r.record, r.addedByAddress);
+}
+
+int DeviceTable::FindKey(const std::string& key) const {
+    for (int row = 0; row < Rows(); ++row) {
+        if (Key(row) == key) {
+            return row;
         }
     }
     return -1;
+}
+
+int DeviceTable::FindDevice(const SEARCH_DEVICE_INFO& record, bool addedByAddress) const {
+    return FindKey(discovery::DeviceRowKey(record, addedByAddress));
 }
 
 int DeviceTable::FindText(int column, const QString& text) const {
@@ -65,7 +71,7 @@ int DeviceTable::FindText(int column, const QString& text) const {
     return -1;
 }
 
-void DeviceTable::InsertTop(std::unique_ptr<SEARCH_DEVICE_INFO> record) {
+void DeviceTable::InsertTop(std::unique_ptr<SEARCH_DEVICE_INFO> record, bool addedByAddress) {
     insertRow(0);
     for (int column = 0; column < columnCount(); ++column) {
         auto* item = new QTableWidgetItem();
@@ -77,16 +83,16 @@ void DeviceTable::InsertTop(std::unique_ptr<SEARCH_DEVICE_INFO> record) {
         item->setFlags(flags);
         setItem(0, column, item);
     }
-    m_records.insert(m_records.begin(), std::move(record));
+    m_rows.insert(m_rows.begin(), Row{std::move(record), addedByAddress});
 }
 
 void DeviceTable::ReplaceRecord(int row, const SEARCH_DEVICE_INFO& record) {
-    std::memcpy(m_records.at(static_cast<size_t>(row)).get(), &record, sizeof(SEARCH_DEVICE_INFO));
+    std::memcpy(m_rows.at(static_cast<size_t>(row)).record.get(), &record, sizeof(SEARCH_DEVICE_INFO));
 }
 
 void DeviceTable::RemoveDeviceRow(int row) {
     removeRow(row);
-    m_records.erase(m_records.begin() + row);
+    m_rows.erase(m_rows.begin() + row);
 }
 
 void DeviceTable::Reorder(const std::vector<int>& order) {
@@ -101,15 +107,15 @@ void DeviceTable::Reorder(const std::vector<int>& order) {
             items[static_cast<size_t>(row)].push_back(takeItem(row, column));
         }
     }
-    std::vector<std::unique_ptr<SEARCH_DEVICE_INFO>> records(m_records.size());
+    std::vector<Row> reordered(m_rows.size());
     for (int place = 0; place < rows; ++place) {
         const auto from = static_cast<size_t>(order[static_cast<size_t>(place)]);
         for (int column = 0; column < columns; ++column) {
             setItem(place, column, items[from][static_cast<size_t>(column)]);
         }
-        records[static_cast<size_t>(place)] = std::move(m_records[from]);
+        reordered[static_cast<size_t>(place)] = std::move(m_rows[from]);
     }
-    m_records = std::move(records);
+    m_rows = std::move(reordered);
 }
 
 bool DeviceTable::IsChecked(int row) const {
@@ -142,7 +148,7 @@ void DeviceTable::SetToolTip(int row, int column, const QString& text) {
 
 void DeviceTable::FreeAllRecords() {
     setRowCount(0);
-    m_records.clear();
+    m_rows.clear();
 }
 
 }  // namespace ui

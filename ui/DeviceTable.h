@@ -1,8 +1,11 @@
 #pragma once
 // The device list both main windows show: a report view with grid lines,
 // a check box in column 0 of every row, and one SEARCH_DEVICE_INFO per row
-// that the row owns. Rows are found again by their record's MAC field or
-// by a column's text; each window writes its own columns.
+// that the row owns, with the row's own state beside it (added by address
+// or found by the search). Rows are found again by their key (the record's
+// MAC text, or the address of a device added by address whose MAC is not
+// known; discovery::DeviceRowKey) or by a column's text; each window writes
+// its own columns.
 
 #include <QString>
 #include <QTableWidget>
@@ -41,12 +44,14 @@ public:
     // Grid lines, the columns with their headings and widths, no rows.
     void SetupColumns(const std::vector<ColumnSpec>& columns, const strings::StringTable& texts);
 
-    // The first row whose record is the same device (whole MAC field), or -1.
-    int FindDevice(const SEARCH_DEVICE_INFO& record) const;
+    // The first row of the same device (the same key), or -1.
+    int FindDevice(const SEARCH_DEVICE_INFO& record, bool addedByAddress = false) const;
+    // The first row with this key, or -1.
+    int FindKey(const std::string& key) const;
     // The first row whose column shows text, or -1.
     int FindText(int column, const QString& text) const;
     // Inserts an unchecked row with empty cells at the top; it takes the record.
-    void InsertTop(std::unique_ptr<SEARCH_DEVICE_INFO> record);
+    void InsertTop(std::unique_ptr<SEARCH_DEVICE_INFO> record, bool addedByAddress = false);
     // Copies a device's new record over the row's one, byte for byte.
     void ReplaceRecord(int row, const SEARCH_DEVICE_INFO& record);
     // Removes the row and frees its record.
@@ -57,22 +62,31 @@ public:
     int Rows() const { return rowCount(); }
     bool IsChecked(int row) const;
     void SetChecked(int row, bool checked);
-    const SEARCH_DEVICE_INFO& Record(int row) const { return *m_records.at(static_cast<size_t>(row)); }
+    const SEARCH_DEVICE_INFO& Record(int row) const { return *m_rows.at(static_cast<size_t>(row)).record; }
+    // The row was added by address, and no search answer has taken it over.
+    bool AddedByAddress(int row) const { return m_rows.at(static_cast<size_t>(row)).addedByAddress; }
+    void SetAddedByAddress(int row, bool added) { m_rows.at(static_cast<size_t>(row)).addedByAddress = added; }
+    // The row's key (discovery::DeviceRowKey).
+    std::string Key(int row) const;
     QString Text(int row, int column) const;
     void SetText(int row, int column, const QString& text);
     void SetToolTip(int row, int column, const QString& text);
 
     // Removes every row and frees every record (once each).
     void FreeAllRecords();
-    size_t RecordCount() const { return m_records.size(); }
+    size_t RecordCount() const { return m_rows.size(); }
 
-    // The MAC column's text of a MAC field: upper case; empty for a device
-    // added by address whose MAC is not known.
+    // The MAC column's text of a MAC field: upper case (empty for a device
+    // added by address whose MAC is not known).
     static QString DisplayedMac(const char* mac, size_t capacity);
 
 private:
-    // m_records[row] is the record of that row; kept in step with the rows.
-    std::vector<std::unique_ptr<SEARCH_DEVICE_INFO>> m_records;
+    struct Row {
+        std::unique_ptr<SEARCH_DEVICE_INFO> record;
+        bool addedByAddress = false;
+    };
+    // m_rows[row] is that row's record and state; kept in step with the rows.
+    std::vector<Row> m_rows;
 };
 
 }  // namespace ui

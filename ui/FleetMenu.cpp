@@ -26,7 +26,6 @@
 namespace ui {
 namespace {
 
-using discovery::IsAddedDeviceIdentity;
 using discovery::SameHardwareAddress;
 
 // Worker messages to the menu's own mailbox.
@@ -148,10 +147,6 @@ bool FleetMenu::RefuseWhileBusy() const {
     return false;
 }
 
-std::string FleetMenu::Identity(const SEARCH_DEVICE_INFO& record) {
-    return Field(record.mac, sizeof record.mac);
-}
-
 void FleetMenu::Popup(const QPoint& viewportPos) {
     std::unique_ptr<QMenu> menu(BuildMenu(&m_table));
     menu->exec(m_table.viewport()->mapToGlobal(viewportPos));
@@ -208,12 +203,12 @@ void FleetMenu::RunStarted() {
     m_runStart = std::chrono::steady_clock::now();
 }
 
-void FleetMenu::NoteResult(const SEARCH_DEVICE_INFO& record, DeviceOutcome outcome) {
+void FleetMenu::NoteResult(int row, DeviceOutcome outcome) {
     if (outcome.seconds == 0) {
         outcome.seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - m_runStart).count();
     }
-    m_outcomes[Identity(record)] = Entry{std::move(outcome), report::ReportTime()};
+    m_outcomes[m_table.Key(row)] = Entry{std::move(outcome), report::ReportTime()};
 }
 
 std::vector<report::ReportRow> FleetMenu::ResultRows() const {
@@ -221,14 +216,12 @@ std::vector<report::ReportRow> FleetMenu::ResultRows() const {
     for (int row = 0; row < m_table.Rows(); ++row) {
         const SEARCH_DEVICE_INFO& record = m_table.Record(row);
         report::ReportRow r;
-        if (!IsAddedDeviceIdentity(record.mac, sizeof record.mac)) {
-            r.mac = Field(record.mac, sizeof record.mac);
-        }
+        r.mac = Field(record.mac, sizeof record.mac);  // empty for a device added by address, MAC unknown
         r.address = Field(record.ip[0], sizeof record.ip[0]);
         r.port = record.dataPort;
         r.model = Field(record.productModel, sizeof record.productModel);
         r.versionBefore = Field(record.softwareVer, sizeof record.softwareVer);
-        const auto found = m_outcomes.find(Identity(record));
+        const auto found = m_outcomes.find(m_table.Key(row));
         if (found == m_outcomes.end()) {
             r.started = false;
             r.attempts = 0;
@@ -277,7 +270,7 @@ int FleetMenu::CheckFailed() {
     std::vector<bool> failed(static_cast<size_t>(m_table.Rows()), false);
     int count = 0;
     for (int row = 0; row < m_table.Rows(); ++row) {
-        const auto found = m_outcomes.find(Identity(m_table.Record(row)));
+        const auto found = m_outcomes.find(m_table.Key(row));
         if (found != m_outcomes.end() && !found->second.outcome.success) {
             failed[static_cast<size_t>(row)] = true;
             ++count;
@@ -395,9 +388,8 @@ void FleetMenu::OnLookupResult(std::unique_ptr<DeviceLookupResult> result) {
             return;
         }
     }
-    m_added.push_back(Identity(found));
     if (m_hooks.addRecord) {
-        m_hooks.addRecord(std::move(result->record));
+        m_hooks.addRecord(std::move(result->record), true);
     }
 }
 
@@ -417,18 +409,17 @@ void FleetMenu::OnLookupDone() {
 }
 
 bool FleetMenu::AdoptAnswer(const SEARCH_DEVICE_INFO& answer) {
-    if (m_added.empty() || std::find(m_added.begin(), m_added.end(), Identity(answer)) != m_added.end()) {
-        return true;
-    }
     for (int row = 0; row < m_table.Rows(); ++row) {
-        const SEARCH_DEVICE_INFO& listed = m_table.Record(row);
-        const std::string identity = Identity(listed);
-        if (std::find(m_added.begin(), m_added.end(), identity) == m_added.end()) {
+        if (!m_table.AddedByAddress(row)) {
             continue;
         }
-        const bool same = IsAddedDeviceIdentity(listed.mac, sizeof listed.mac)
-                              ? SameAddress(listed, answer)
-                              : SameHardwareAddress(listed.mac, answer.mac);
+        const SEARCH_DEVICE_INFO& listed = m_table.Record(row);
+        // A row whose MAC is not known is the device at its address and
+        // port; one with a MAC the device of that MAC, however written.
+        const bool same = listed.mac[0] == '\0' ? SameAddress(listed, answer)
+                                                : SameHardwareAddress(listed.mac, answer.mac) ||
+                                                      discovery::DeviceRowKey(listed, true) ==
+                                                          discovery::DeviceRowKey(answer, false);
         if (!same) {
             continue;
         }
@@ -436,14 +427,16 @@ bool FleetMenu::AdoptAnswer(const SEARCH_DEVICE_INFO& answer) {
             m_held.push_back(answer);
             return false;
         }
-        m_added.erase(std::remove(m_added.begin(), m_added.end(), identity), m_added.end());
-        const auto outcome = m_outcomes.find(identity);
+        // The search's answer takes the row over, with its result.
+        const std::string key = m_table.Key(row);
+        m_table.ReplaceRecord(row, answer);
+        m_table.SetAddedByAddress(row, false);
+        const auto outcome = m_outcomes.find(key);
         if (outcome != m_outcomes.end()) {
             Entry entry = std::move(outcome->second);
             m_outcomes.erase(outcome);
-            m_outcomes[Identity(answer)] = std::move(entry);
+            m_outcomes[m_table.Key(row)] = std::move(entry);
         }
-        m_table.ReplaceRecord(row, answer);
         return true;
     }
     return true;
@@ -453,7 +446,7 @@ void FleetMenu::RunEnded() {
     std::vector<SEARCH_DEVICE_INFO> held = std::exchange(m_held, {});
     for (const SEARCH_DEVICE_INFO& answer : held) {
         if (AdoptAnswer(answer) && m_hooks.addRecord) {
-            m_hooks.addRecord(std::make_unique<SEARCH_DEVICE_INFO>(answer));
+            m_hooks.addRecord(std::make_unique<SEARCH_DEVICE_INFO>(answer), false);
         }
     }
 }

@@ -53,8 +53,9 @@ public:
         QWidget* window = nullptr;            // parent of dialogs and boxes
         std::function<bool()> busy;           // a run is going
         std::function<void(std::string& user, std::string& password)> credentials;
-        // A device added by address, to go the way of a search answer.
-        std::function<void(std::unique_ptr<SEARCH_DEVICE_INFO>)> addRecord;
+        // A record to go the way of a search answer: a device added by
+        // address (its row keeps that state), or an answer held while a run went.
+        std::function<void(std::unique_ptr<SEARCH_DEVICE_INFO>, bool addedByAddress)> addRecord;
         std::function<void()> checksChanged;  // after the menu changed check boxes
         // The search restricted to these interfaces (empty: every one);
         // false when the search refused them.
@@ -76,7 +77,7 @@ public:
     // A run starts: its results are timed from here.
     void RunStarted();
     // A device's result in the current run.
-    void NoteResult(const SEARCH_DEVICE_INFO& record, DeviceOutcome outcome);
+    void NoteResult(int row, DeviceOutcome outcome);
     // A search answer: a row added by address for the same device (same
     // hardware address, or no hardware address known and the same address
     // and command port) takes the answer's identity, so the answer then
@@ -137,7 +138,6 @@ private:
     void Say(const QString& text) const;
     bool RefuseWhileBusy() const;
     void KeepInterfaces() const;
-    static std::string Identity(const SEARCH_DEVICE_INFO& record);
 
     DeviceTable& m_table;
     const strings::StringTable& m_texts;
@@ -148,9 +148,8 @@ private:
     std::unique_ptr<DeviceLookupJob> m_lookup;
     std::vector<std::string> m_pending;        // asked while a lookup ran
     std::vector<QString> m_notAdded;            // "HOST:PORT: reason" of the current lookup
-    std::map<std::string, Entry> m_outcomes;    // by the record's identity
+    std::map<std::string, Entry> m_outcomes;    // by the row's key
     std::vector<std::string> m_interfaces;      // empty: every interface
-    std::vector<std::string> m_added;           // identities of rows added by address
     std::vector<SEARCH_DEVICE_INFO> m_held;     // answers held while a run goes
     std::chrono::steady_clock::time_point m_runStart = std::chrono::steady_clock::now();
 

@@ -197,8 +197,8 @@ void CCfgpushDlg::CreateFleetMenu() {
         user = LowBytes(m_userNameEdit->text());
         password = LowBytes(m_passwordEdit->text());
     };
-    hooks.addRecord = [this](std::unique_ptr<SEARCH_DEVICE_INFO> record) {
-        m_list->OnDeviceAnswer(std::move(record));
+    hooks.addRecord = [this](std::unique_ptr<SEARCH_DEVICE_INFO> record, bool addedByAddress) {
+        m_list->OnDeviceAnswer(std::move(record), addedByAddress);
     };
     hooks.setInterfaces = [this](const std::vector<std::string>& names) {
         return m_discovery.SetInterfaces(names);

@@ -64,7 +64,8 @@ void CCfgpushDlg::OnSetDefaultConfig() {
             _file_cfg_info job;
             const bool made =
                 MakePushJob(row, target, userName, password, m_itemLists, m_package, job);
-            m_jobs.Add(row, made ? std::string(job.mac) : target.mac.substr(0, sizeof job.mac - 1));
+            // The result finds the device's rows again by the row's key.
+            m_jobs.Add(row, m_list->Key(row));
             if (made) {
                 m_workers.Start(
                     std::move(job),
@@ -89,17 +90,17 @@ CCfgpushDlg::LRESULT CCfgpushDlg::OnPushResult(uintptr_t wParam, intptr_t lParam
     const auto code = static_cast<int>(lParam);
     const QString text = LoadText(PushResultStringId(code));
     // Rows move while a push runs (new devices come in at the top): the
-    // result goes to every row of the job's device, found by MAC.
+    // result goes to every row of the job's device, found by its key (the
+    // MAC text of a searched device).
     if (const PushJobList::Entry* job = m_jobs.Report(rowIndex)) {
         for (int row = 0; row < m_list->Rows(); ++row) {
-            const SEARCH_DEVICE_INFO& record = m_list->Record(row);
-            if (std::string_view(record.mac, strnlen(record.mac, sizeof record.mac)) == job->mac) {
+            if (m_list->Key(row) == job->key) {
                 m_list->SetResultText(row, text);
                 ui::DeviceOutcome outcome;
                 outcome.code = code;
                 outcome.result = text;
                 outcome.success = code == kPushSuccess;
-                m_fleet->NoteResult(record, outcome);
+                m_fleet->NoteResult(row, outcome);
             }
         }
     }

@@ -18,15 +18,15 @@ void DeviceListCtrl::SetupColumns(const strings::StringTable& texts) {
                                   texts);
 }
 
-int DeviceListCtrl::OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record) {
-    const int row = FindDevice(*record);
+int DeviceListCtrl::OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record, bool addedByAddress) {
+    const int row = FindDevice(*record, addedByAddress);
     if (row >= 0) {
         WriteColumns(row, *record);
         ReplaceRecord(row, *record);
         return row;  // the new record is freed here
     }
     const SEARCH_DEVICE_INFO& kept = *record;
-    InsertTop(std::move(record));
+    InsertTop(std::move(record), addedByAddress);
     WriteColumns(0, kept);
     return 0;
 }

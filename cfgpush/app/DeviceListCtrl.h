@@ -32,10 +32,11 @@ public:
     // widths, no rows.
     void SetupColumns(const strings::StringTable& texts);
 
-    // A device answered: refreshes the row with the same MAC field in
-    // place (the record is copied over the row's one), or inserts a new
-    // unchecked row at the top that takes the record. Returns the row.
-    int OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record);
+    // A device answered (or was added by address): refreshes the row with
+    // the same key in place (the record is copied over the row's one), or
+    // inserts a new unchecked row at the top that takes the record. Returns
+    // the row.
+    int OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record, bool addedByAddress = false);
     // A device is gone: removes the first row whose MAC column equals the
     // MAC text in upper case, and frees its record. False when none does.
     bool OnDeviceGone(const char* macText, size_t capacity);

@@ -2,8 +2,8 @@
 
 namespace cfgpush {
 
-void PushJobList::Add(int32_t rowIndex, std::string mac) {
-    m_entries.push_back(Entry{rowIndex, std::move(mac), false});
+void PushJobList::Add(int32_t rowIndex, std::string key) {
+    m_entries.push_back(Entry{rowIndex, std::move(key), false});
 }
 
 const PushJobList::Entry* PushJobList::Report(int32_t rowIndex) {

@@ -1,6 +1,7 @@
 #pragma once
 // The jobs of the current push as the window keeps them: each job's row
-// index (its id in the result message) and its device's MAC text, and
+// index (its id in the result message) and its device's row key (the MAC
+// text of a searched device: ui::DeviceTable::Key), and
 // whether its result has come. The push is complete when every job of it
 // has reported, whatever rows are checked by then.
 
@@ -14,12 +15,12 @@ class PushJobList {
 public:
     struct Entry {
         int32_t rowIndex = 0;
-        std::string mac;
+        std::string key;
         bool reported = false;
     };
 
     void Clear() { m_entries.clear(); }
-    void Add(int32_t rowIndex, std::string mac);
+    void Add(int32_t rowIndex, std::string key);
 
     // The job a result belongs to: the last one with that row index, or
     // null. Marks it reported (a repeated result counts once).

@@ -246,7 +246,9 @@ void CFwbatchDlg::CreateFleetMenu() {
         user = m_userNameEdit->text().toStdString();
         password = m_passwordEdit->text().toStdString();
     };
-    hooks.addRecord = [this](std::unique_ptr<SEARCH_DEVICE_INFO> record) { OnDeviceAnswer(std::move(record)); };
+    hooks.addRecord = [this](std::unique_ptr<SEARCH_DEVICE_INFO> record, bool addedByAddress) {
+        OnDeviceAnswer(std::move(record), addedByAddress);
+    };
     hooks.checksChanged = [this] { OnCheckBoxClicked(0); };
     hooks.setInterfaces = [this](const std::vector<std::string>& names) {
         return m_discovery.SetInterfaces(names);

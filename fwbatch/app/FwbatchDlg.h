@@ -149,12 +149,13 @@ private:
     void CreateFleetMenu();
     void OnInitDialog();
     void OnDestroy();
-    void OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record);
+    void OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record, bool addedByAddress = false);
     void OnDeviceGone(const char* mac);
     void OnAdaptersPrepared(std::unique_ptr<PreparationResult> result);
     void StartBatch(const PreparationResult& prepared);
     void FreeUpdateRecords();
-    bool InBatch(const char* mac, size_t capacity) const;
+    // A device of the current batch, by its row key (case does not matter).
+    bool InBatch(const std::string& rowKey) const;
     bool AnyFinishing() const;
     enum class BusyWith { Upgrade, AiQuery };
     void EnterBusyState(BusyWith what);

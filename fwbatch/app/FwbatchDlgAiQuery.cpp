@@ -28,7 +28,7 @@ void CFwbatchDlg::OnGetAiVersion() {
             if (m_list->IsChecked(row)) {
                 const SEARCH_DEVICE_INFO& record = m_list->Record(row);
                 DEVICE_PARAM entry;
-                entry.deviceKey = FieldString(record.mac, sizeof record.mac);
+                entry.deviceKey = m_list->Key(row);
                 entry.firstAddress = FieldString(record.ip[0], sizeof record.ip[0]);
                 entry.secondAddress = FieldString(record.ip[1], sizeof record.ip[1]);
                 entry.commandPort = static_cast<uint32_t>(record.dataPort);
@@ -55,9 +55,7 @@ CFwbatchDlg::LRESULT CFwbatchDlg::OnAiVersionResult(uintptr_t wParam, intptr_t l
     }
     std::lock_guard<std::recursive_mutex> lock(m_listLock);
     for (int row = 0; row < m_list->Rows(); ++row) {
-        const SEARCH_DEVICE_INFO& record = m_list->Record(row);
-        if (!m_list->IsChecked(row) ||
-            FieldString(record.mac, sizeof record.mac) != result->deviceKey) {
+        if (!m_list->IsChecked(row) || m_list->Key(row) != result->deviceKey) {
             continue;
         }
         if (wParam == kAiVersionsReceived && !result->versions.AllEmpty()) {
@@ -75,7 +73,7 @@ CFwbatchDlg::LRESULT CFwbatchDlg::OnAiVersionResult(uintptr_t wParam, intptr_t l
         outcome.code = result->code;
         outcome.result = text;
         outcome.success = wParam == kAiVersionsReceived && !result->versions.AllEmpty();
-        m_fleet->NoteResult(record, outcome);
+        m_fleet->NoteResult(row, outcome);
         break;
     }
     return 1;

@@ -47,17 +47,17 @@ CFwbatchDlg::LRESULT CFwbatchDlg::OnDeviceSearch(uintptr_t wParam, intptr_t lPar
     return 1;
 }
 
-bool CFwbatchDlg::InBatch(const char* mac, size_t capacity) const {
+bool CFwbatchDlg::InBatch(const std::string& rowKey) const {
     if (!m_batch) {
         return false;
     }
-    const std::string wanted = FieldString(mac, capacity);
+    const std::string wanted = rowKey.substr(0, sizeof(_update_Info::deviceKey));
+    const auto sameLetter = [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+    };
     for (size_t i = 0; i < m_batch->Size(); ++i) {
         const std::string key =
             FieldString(m_batch->Record(i).deviceKey, sizeof m_batch->Record(i).deviceKey);
-        const auto sameLetter = [](char a, char b) {
-            return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-        };
         if (std::equal(key.begin(), key.end(), wanted.begin(), wanted.end(), sameLetter)) {
             return true;
         }
@@ -77,16 +77,16 @@ bool CFwbatchDlg::AnyFinishing() const {
     return false;
 }
 
-void CFwbatchDlg::OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record) {
+void CFwbatchDlg::OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record, bool addedByAddress) {
     std::lock_guard<std::recursive_mutex> lock(m_listLock);
-    if (!m_fleet->AdoptAnswer(*record)) {
+    if (!addedByAddress && !m_fleet->AdoptAnswer(*record)) {
         return;  // held until the batch is over
     }
-    const bool inBatch = InBatch(record->mac, sizeof record->mac);
-    int row = m_list->FindDevice(*record);
+    const bool inBatch = InBatch(discovery::DeviceRowKey(*record, addedByAddress));
+    int row = m_list->FindDevice(*record, addedByAddress);
     const bool added = row < 0;
     if (added) {
-        m_list->InsertTop(std::move(record));
+        m_list->InsertTop(std::move(record), addedByAddress);
         m_list->Renumber();
         row = 0;
     }
@@ -112,7 +112,7 @@ void CFwbatchDlg::OnDeviceGone(const char* mac) {
     // A device of the batch may vanish from the search while it reboots
     // into its new image: once any device of the batch is finishing, the
     // batch's rows stay.
-    if (InBatch(mac, kGoneMacBlockSize) && AnyFinishing()) {
+    if (InBatch(discovery::SearchedDeviceKey(mac, kGoneMacBlockSize)) && AnyFinishing()) {
         return;
     }
     const int row = upper.isEmpty() ? -1 : m_list->FindText(DeviceListCtrl::kColMac, upper);

@@ -9,6 +9,7 @@
 #include "discovery/SearchDeviceInfo.h"
 #include "fwbatch/app/AdapterJob.h"
 #include "fwbatch/app/FwbatchMessages.h"
+#include "fwbatch/engine/UpgradeBatch.h"
 
 namespace fwbatch::dlg {
 
@@ -24,10 +25,13 @@ inline std::string FieldString(const char* field, size_t capacity) {
     return std::string(field, strnlen(field, capacity));
 }
 
-// A batch record's device key against a row's MAC field: the first 20
-// bytes, byte for byte.
-inline bool KeyMatches(const char (&key)[20], const SEARCH_DEVICE_INFO& record) {
-    return std::memcmp(key, record.mac, sizeof key) == 0;
+// A batch record's device key against a row's key: the first 20 bytes,
+// byte for byte.
+inline bool KeyMatches(const char (&key)[20], const std::string& rowKey) {
+    return FieldString(key, sizeof key) == rowKey.substr(0, sizeof key);
+}
+inline bool KeyMatches(const std::string& key, const std::string& rowKey) {
+    return key == rowKey.substr(0, sizeof(_update_Info::deviceKey));
 }
 
 }  // namespace fwbatch::dlg

@@ -31,6 +31,7 @@ namespace fwbatch {
 
 using dlg::FreePreparationBlock;
 using dlg::FreeVersionsBlock;
+using dlg::FieldString;
 using dlg::KeyMatches;
 
 void CFwbatchDlg::OnBrowse() {
@@ -65,6 +66,7 @@ void CFwbatchDlg::OnUpgrade() {
                 PreparedDevice d;
                 d.index = row;
                 d.device = m_list->Record(row);
+                d.key = m_list->Key(row);
                 devices.push_back(d);
             }
             m_list->SetText(row, DeviceListCtrl::kColResult, QString());
@@ -178,7 +180,11 @@ void CFwbatchDlg::StartBatch(const PreparationResult& prepared) {
             },
             m_options.upgrade);
         for (const PreparedDevice& d : prepared.devices) {
-            m_batch->Add(MakeUpdateRecord(d.index, d.device));
+            // Found again by the row's key: the MAC text of a searched device.
+            std::unique_ptr<_update_Info> record = MakeUpdateRecord(d.index, d.device);
+            std::memset(record->deviceKey, 0, sizeof record->deviceKey);
+            std::memcpy(record->deviceKey, d.key.data(), std::min(d.key.size(), sizeof record->deviceKey));
+            m_batch->Add(std::move(record));
         }
     }
     m_batch->Start();
@@ -207,7 +213,7 @@ CFwbatchDlg::LRESULT CFwbatchDlg::OnUpgradeProgress(uintptr_t wParam, intptr_t l
             return 1;  // after the device's result
         }
         for (int row = 0; row < m_list->Rows(); ++row) {
-            if (KeyMatches(record.deviceKey, m_list->Record(row))) {
+            if (KeyMatches(record.deviceKey, m_list->Key(row))) {
                 if (m_list->IsChecked(row)) {
                     m_list->SetText(row, DeviceListCtrl::kColResult, QString::fromLatin1(text));
                 }
@@ -228,11 +234,11 @@ CFwbatchDlg::LRESULT CFwbatchDlg::OnUpgradeResult(uintptr_t wParam, intptr_t lPa
         if (!m_batch) {
             return 1;  // late: its batch is gone
         }
-        std::vector<const char*> keys;
+        std::vector<std::string> keys;
         for (size_t i = 0; i < m_batch->Size(); ++i) {
             const _update_Info& record = m_batch->Record(i);
             if (record.index == index && !record.done) {
-                keys.push_back(record.deviceKey);
+                keys.push_back(FieldString(record.deviceKey, sizeof record.deviceKey));
             }
         }
         if (keys.empty()) {
@@ -250,13 +256,12 @@ CFwbatchDlg::LRESULT CFwbatchDlg::OnUpgradeResult(uintptr_t wParam, intptr_t lPa
             outcome.versionAfter = found->second.after;
             m_upgradeFindings.erase(found);
         }
-        for (const char* key : keys) {
+        for (const std::string& key : keys) {
             for (int row = 0; row < m_list->Rows(); ++row) {
-                if (m_list->IsChecked(row) &&
-                    std::memcmp(key, m_list->Record(row).mac, sizeof(_update_Info::deviceKey)) == 0) {
+                if (m_list->IsChecked(row) && KeyMatches(key, m_list->Key(row))) {
                     m_list->SetText(row, DeviceListCtrl::kColResult, text);
                     m_list->SetChecked(row, false);
-                    m_fleet->NoteResult(m_list->Record(row), outcome);
+                    m_fleet->NoteResult(row, outcome);
                 }
             }
         }
@@ -291,7 +296,7 @@ void CFwbatchDlg::OnUpgradeVersions(uintptr_t index, const msg::UpgradeVersions&
             continue;
         }
         for (int row = 0; row < m_list->Rows(); ++row) {
-            if (KeyMatches(record.deviceKey, m_list->Record(row))) {
+            if (KeyMatches(record.deviceKey, m_list->Key(row))) {
                 m_list->SetToolTip(row, DeviceListCtrl::kColResult, tip);
             }
         }

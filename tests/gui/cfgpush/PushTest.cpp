@@ -295,8 +295,8 @@ TEST_F(PushWindowTest, CompletionCountsTheJobsNotTheCheckedRows) {
             // One job is done: uncheck the other job's row, check a row
             // that has no job.
             const std::string& done = Window().Jobs().Entries().front().reported
-                                          ? Window().Jobs().Entries().back().mac
-                                          : Window().Jobs().Entries().front().mac;
+                                          ? Window().Jobs().Entries().back().key
+                                          : Window().Jobs().Entries().front().key;
             Window().DeviceList().SetChecked(RowOf(QString::fromStdString(done).toUpper()), false);
             Window().DeviceList().SetChecked(RowOf("02:00:00:00:00:55"), true);
         }

@@ -133,7 +133,7 @@ TEST(PushJobList, CompletionCountsTheJobsOfThePush) {
     EXPECT_EQ(jobs.Outstanding(), 2u);
     const auto* first = jobs.Report(2);
     ASSERT_NE(first, nullptr);
-    EXPECT_EQ(first->mac, "bb");
+    EXPECT_EQ(first->key, "bb");
     EXPECT_FALSE(jobs.Complete());
     // A result for no job of the push changes nothing; a repeated one counts once.
     EXPECT_EQ(jobs.Report(1), nullptr);
@@ -149,7 +149,7 @@ TEST(PushJobList, ASharedRowIndexGoesToTheLastJob) {
     cfgpush::PushJobList jobs;
     jobs.Add(1, "first");
     jobs.Add(1, "second");
-    EXPECT_EQ(jobs.Report(1)->mac, "second");
+    EXPECT_EQ(jobs.Report(1)->key, "second");
 }
 
 }  // namespace

@@ -155,6 +155,47 @@ TEST_F(FleetMenuTest, ResultsFailedDevicesAndDeviceListsGoThroughTheMenu) {
     EXPECT_TRUE(m_messages[2].startsWith("Cannot read the device list:\n" + bad.fileName() + ":3:")) << m_messages[2].toStdString();
 }
 
+// A row added by address is the row's own state, not a mark in a MAC text:
+// a searched device whose MAC text looks like an added row's key is a
+// device like any other (its MAC shown, its own result, gone when it goes),
+// and the added row beside it keeps its own.
+TEST_F(FleetMenuTest, AMacTextBeginningWithAtIsAMacLikeAnyOther) {
+    StartFleet({Device(0)});
+    OpenWindow("en_GB.UTF-8", Options());
+    const std::string device = DeviceOf(0);
+    Window().Fleet()->SetAddressAsker([&device](QWidget*, QString& text) {
+        text = QString::fromStdString(device);
+        return true;
+    });
+    Trigger("addDevice");
+    ASSERT_TRUE(WaitLookups());
+    guitest::Pump();
+    ASSERT_EQ(List().Rows(), 1);
+    const std::string addedKey = List().Key(0);
+    ASSERT_EQ(addedKey[0], '@');
+
+    guitest::DeviceAnswer elsewhere;
+    elsewhere.ip[0] = elsewhere.ip[1] = "127.0.0.77";  // nothing listens there
+    elsewhere.dataPort = m_sim->DataPort(0);
+    PostAnswer(addedKey, elsewhere);
+    guitest::Pump();
+    ASSERT_EQ(List().Rows(), 2);
+    const QString shown = QString::fromStdString(addedKey).toUpper();
+    EXPECT_EQ(List().Text(0, DeviceListCtrl::kColMac), shown);
+    EXPECT_EQ(List().Text(1, DeviceListCtrl::kColMac), "");
+
+    Click(1002);
+    StartUpgrade();
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(List().Text(0, DeviceListCtrl::kColResult), "Device connection failed!");
+    EXPECT_EQ(List().Text(1, DeviceListCtrl::kColResult), "Upgraded successfully!");
+
+    PostGone(addedKey);
+    guitest::Pump();
+    ASSERT_EQ(List().Rows(), 1);
+    EXPECT_EQ(List().Text(0, DeviceListCtrl::kColResult), "Upgraded successfully!");
+}
+
 TEST_F(FleetMenuTest, TheSearchInterfacesAreKeptForTheNextStart) {
     ASSERT_TRUE(nstest::CreateTestInterface("fleet0"));
     OpenWindow("en_GB.UTF-8", Options());
