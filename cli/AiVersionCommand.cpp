@@ -190,8 +190,8 @@ const cli::CommandRegistrar kAiVersion("ai-version", [](CLI::App& app) {
         "ai-version",
         "Ask devices for the versions of their analysis components (structure, face detection,\n"
         "vehicle recognition), as Fwbatch's AI button does, several devices at once.\n"
-        "Devices come from --device HOST:PORT or from --discover (run that inside a private\n"
-        "network namespace unless you mean to search the real network).\n"
+        "Devices come from --device HOST:PORT or from --discover (the devices the search finds\n"
+        "on the local networks).\n"
         "Exit status: 0 every device answered, 1 some did not, 2 bad usage.");
     sub->add_option("--user", args->user, "Device user name (default admin)");
     cli::AddPasswordOptions(sub, args->password);

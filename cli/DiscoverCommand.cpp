@@ -104,9 +104,8 @@ const cli::CommandRegistrar kDiscover("discover", [](CLI::App& app) {
     auto args = std::make_shared<DiscoverArgs>();
     CLI::App* sub = app.add_subcommand(
         "discover",
-        "Search the local networks for devices and list each once.\n"
-        "Run it inside a private network namespace unless you mean to search the real network:\n"
-        "the search multicasts on every up interface.");
+        "Search the local networks for devices and list each once. The search multicasts on\n"
+        "every up interface, or on those --interface names.");
     sub->add_option("--timeout", args->timeoutSeconds, "Seconds to search (default 3)")
         ->check(CLI::Range(0.1, 3600.0));
     sub->add_option("--interface", args->interfaces, "Search only on this interface (repeatable)");

@@ -241,8 +241,8 @@ const cli::CommandRegistrar kPush("push", [](CLI::App& app) {
         "push",
         "Push a factory configuration package to devices, one worker per device at once.\n"
         "Devices come from --device HOST:PORT (both of the device's addresses are HOST) or\n"
-        "from --discover (run that inside a private network namespace unless you mean to\n"
-        "search the real network). Ctrl-C lets the running devices finish and exits 1;\n"
+        "from --discover (the devices the search finds on the local networks).\n"
+        "Ctrl-C lets the running devices finish and exits 1;\n"
         "a second Ctrl-C ends at once. Exit status: 0 every device succeeded, 1 some did not,\n"
         "2 bad usage or a bad package.");
     sub->add_option("--fac", args->fac, "The .fac package")->required();

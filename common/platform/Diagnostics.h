@@ -15,8 +15,8 @@ using DiagSink = std::function<void(const std::string& text)>;
 // Printing leaves the calling thread's last system error as it was.
 //
 // Writes a printf-style text to the channel when it is on. The text is
-// passed on as formatted (callers add their own line ends, as the
-// originals do).
+// passed on as formatted: callers add their own line ends, so the
+// diagnostics keep the exact texts the programs have always written.
 void DiagPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Writes text unchanged.
@@ -27,8 +27,8 @@ void DiagWrite(const std::string& text);
 bool DiagEnabled();
 
 // Error prints: the few texts the programs always show on standard error
-// (a socket call that failed, a missing cipher), as the originals' perror
-// and fprintf(stderr) do. Written whether or not the channel is on, and
+// (a socket call that failed, a missing cipher): "source line : reason"
+// lines on standard error. Written whether or not the channel is on, and
 // kept here so a port sends them wherever its system wants them.
 void ErrorPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

@@ -311,7 +311,7 @@ TEST(MarkupText, CharacterReferencesAreWrittenAsUtf8) {
         {"&#x800;", "\xE0\xA0\x80"},   // first three-byte value
         {"&#x4E2D;", "\xE4\xB8\xAD"},  // 中
         {"&#xFFFF;", "\xEF\xBF\xBF"},
-        {"&#x1F600;", "\xF0\x9F\x98\x80"},  // four bytes: beyond the original's three
+        {"&#x1F600;", "\xF0\x9F\x98\x80"},  // four bytes: beyond the Basic Multilingual Plane
         {"&#x10FFFF;", "\xF4\x8F\xBF\xBF"},
         {"&#0065;", "A"},   // leading zeros count as characters, still within seven
         {"&#65abc;", "A"},  // the number the characters begin with
