@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <string>
@@ -13,6 +14,7 @@
 #include "cli/CommandRegistry.h"
 #include "cli/CommandSupport.h"
 #include "cli/DeviceSearch.h"
+#include "common/report/TextTable.h"
 #include "discovery/VersionText.h"
 
 namespace {
@@ -59,17 +61,33 @@ nlohmann::json ToJson(const SEARCH_DEVICE_INFO& d) {
     };
 }
 
+// Each column as wide as what it shows; a name or model too long for a
+// terminal line is cut (the JSON output carries it whole).
 void PrintTable(const std::vector<SEARCH_DEVICE_INFO>& devices) {
-    std::printf("%-19s %-15s %-15s %-15s %-15s %5s %5s %-20s %-16s %-22s %-10s %-8s %s\n", "MAC",
-                "IP", "MASK", "IP2", "MASK2", "DATA", "HTTP", "NAME", "MODEL", "VERSION",
-                "BUILD DATE", "KERNEL", "ACTIVATION");
+    const auto field = [](const char* text, size_t capacity) { return std::string(text, strnlen(text, capacity)); };
+    report::TextTable table({{"MAC", 24},
+                             {"IP", 15},
+                             {"MASK", 15},
+                             {"IP2", 15},
+                             {"MASK2", 15},
+                             {"DATA", 5, true},
+                             {"HTTP", 5, true},
+                             {"NAME", 32},
+                             {"MODEL", 24},
+                             {"VERSION", 32},
+                             {"BUILD DATE", 16},
+                             {"KERNEL", 16},
+                             {"ACTIVATION", 24}});
     for (const SEARCH_DEVICE_INFO& d : devices) {
-        const std::string version = discovery::FormatVersionText(d.softwareVer, d.build, d.mask[1]);
-        std::printf("%-19s %-15s %-15s %-15s %-15s %5d %5d %-20s %-16s %-22s %-10s %-8s %s\n",
-                    d.mac, d.ip[0], d.mask[0], d.ip[1], d.mask[1], d.dataPort, d.httpPort,
-                    d.devName, d.productModel, version.c_str(), d.softwareBuildDate, d.kernelVer,
-                    ActivationText(d.deviceActivated));
+        table.AddRow({field(d.mac, sizeof d.mac), field(d.ip[0], sizeof d.ip[0]), field(d.mask[0], sizeof d.mask[0]),
+                      field(d.ip[1], sizeof d.ip[1]), field(d.mask[1], sizeof d.mask[1]), std::to_string(d.dataPort),
+                      std::to_string(d.httpPort), field(d.devName, sizeof d.devName),
+                      field(d.productModel, sizeof d.productModel),
+                      discovery::FormatVersionText(d.softwareVer, d.build, d.mask[1]),
+                      field(d.softwareBuildDate, sizeof d.softwareBuildDate), field(d.kernelVer, sizeof d.kernelVer),
+                      ActivationText(d.deviceActivated)});
     }
+    std::fputs(table.Text().c_str(), stdout);
 }
 
 int RunDiscover(const DiscoverArgs& args) {
