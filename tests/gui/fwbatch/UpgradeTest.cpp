@@ -5,6 +5,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QScrollBar>
 #include <QTest>
@@ -242,7 +244,17 @@ public:
         Click(1019);
         ASSERT_TRUE(guitest::WaitUntil([&] { return !Window().AiQueryRunning(); }, 60000));
         Click(1002);
-        StartUpgrade();
+        // A package path that is the same on every machine, so the pictures
+        // change only when the window does (one folder a picture: they are
+        // taken at once).
+        const QString dir = QDir::tempPath() + QStringLiteral("/firmware-") + QString::fromLatin1(file).section('.', 0, 0);
+        QDir().mkpath(dir);
+        const QString package = dir + QStringLiteral("/IPC-5.0.0.1.pkg");
+        QFile::remove(package);
+        ASSERT_TRUE(QFile::copy(fwtest::Package("sw_250.pkg"), package));
+        Window().OnFileChosen(package);
+        Click(1008);
+        ASSERT_TRUE(guitest::WaitUntil([&] { return Window().BatchExists() || !Window().Busy(); }));
         if (inProgress) {
             ASSERT_TRUE(guitest::WaitUntil([&] {
                 const QString p = Cell(SimMac(0), DeviceListCtrl::kColResult);
@@ -251,9 +263,10 @@ public:
         } else {
             ASSERT_TRUE(WaitIdle());
         }
-        // The list is wider than the window: show its right end, where the
-        // AI versions and the results are.
-        List().horizontalScrollBar()->setValue(List().horizontalScrollBar()->maximum());
+        // The list is wider than the window. A finished batch shows the
+        // list from its first column, as the operator sees it; a batch in
+        // progress its right end, where the percentages are.
+        List().horizontalScrollBar()->setValue(inProgress ? List().horizontalScrollBar()->maximum() : 0);
         guitest::Pump(100);
         const QImage shot = Window().grab().toImage();
         ASSERT_FALSE(shot.isNull());
