@@ -23,8 +23,9 @@ DeviceTable::DeviceTable(QWidget* parent) : QTableWidget(parent) {
 
 DeviceTable::~DeviceTable() = default;
 
-void DeviceTable::SetupColumns(const std::vector<ColumnSpec>& columns,
+void DeviceTable::SetupColumns(const std::vector<ColumnSpec>& columns, int macColumn,
                                const strings::StringTable& texts) {
+    m_macColumn = macColumn;
     setShowGrid(true);
     setColumnCount(static_cast<int>(columns.size()));
     QStringList headings;
@@ -60,6 +61,21 @@ int DeviceTable::FindKey(const std::string& key) const {
 
 int DeviceTable::FindDevice(const SEARCH_DEVICE_INFO& record, bool addedByAddress) const {
     return FindKey(discovery::DeviceRowKey(record, addedByAddress));
+}
+
+int DeviceTable::FindShownMac(const char* mac, size_t capacity) const {
+    const QString shown = DisplayedMac(mac, capacity);
+    return shown.isEmpty() ? -1 : FindText(m_macColumn, shown);
+}
+
+int DeviceTable::MergeAnswer(std::unique_ptr<SEARCH_DEVICE_INFO>& record, bool addedByAddress, bool& inserted) {
+    const int row = FindDevice(*record, addedByAddress);
+    inserted = row < 0;
+    if (inserted) {
+        InsertTop(std::move(record), addedByAddress);
+        return 0;
+    }
+    return row;
 }
 
 int DeviceTable::FindText(int column, const QString& text) const {

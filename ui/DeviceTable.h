@@ -41,8 +41,9 @@ public:
     explicit DeviceTable(QWidget* parent = nullptr);
     ~DeviceTable() override;
 
-    // Grid lines, the columns with their headings and widths, no rows.
-    void SetupColumns(const std::vector<ColumnSpec>& columns, const strings::StringTable& texts);
+    // Grid lines, the columns with their headings and widths, no rows;
+    // macColumn is the one that shows the MAC.
+    void SetupColumns(const std::vector<ColumnSpec>& columns, int macColumn, const strings::StringTable& texts);
 
     // The first row of the same device (the same key), or -1.
     int FindDevice(const SEARCH_DEVICE_INFO& record, bool addedByAddress = false) const;
@@ -50,6 +51,14 @@ public:
     int FindKey(const std::string& key) const;
     // The first row whose column shows text, or -1.
     int FindText(int column, const QString& text) const;
+    // The first row whose MAC column shows this MAC text (in upper case, as
+    // shown), or -1; none for an empty text.
+    int FindShownMac(const char* mac, size_t capacity) const;
+    // A device answered (or was added by address). When a row of the same
+    // device is listed, returns it and leaves the record with the caller
+    // (to write over the row's one); else inserts an unchecked row at the
+    // top that takes the record, and returns 0 with `inserted` set.
+    int MergeAnswer(std::unique_ptr<SEARCH_DEVICE_INFO>& record, bool addedByAddress, bool& inserted);
     // Inserts an unchecked row with empty cells at the top; it takes the record.
     void InsertTop(std::unique_ptr<SEARCH_DEVICE_INFO> record, bool addedByAddress = false);
     // Copies a device's new record over the row's one, byte for byte.
@@ -87,6 +96,7 @@ private:
     };
     // m_rows[row] is that row's record and state; kept in step with the rows.
     std::vector<Row> m_rows;
+    int m_macColumn = -1;
 };
 
 }  // namespace ui

@@ -37,6 +37,11 @@ struct ControlTemplate {
     const char* name;  // object name of a control without id
 };
 
+// The template ids of the controls both main windows have.
+struct CommonControlIds {
+    int selectAll, clearAll, browse, packagePath, busyText, userName, password;
+};
+
 // Makes the control for a template entry of a standard kind (buttons,
 // edits, labels, drop-down lists, group boxes, separator lines) as a child
 // of parent; `place` is adjusted where the kind needs it (a closed drop-down

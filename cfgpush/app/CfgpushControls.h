@@ -42,6 +42,8 @@ using ControlTemplate = ui::ControlTemplate;
 constexpr int kWindowWidth = 424;
 constexpr int kWindowHeight = 401;
 constexpr int kFontPointSize = 9;
+// The controls both windows have, as the shared frame takes them.
+constexpr ui::CommonControlIds kCommon{kSelectAll, kClearAll, kBrowse, kPackagePath, kBusyText, kUserName, kPassword};
 
 inline constexpr std::array<ControlTemplate, 23> kTemplate102 = {{
     {kDeviceList, Kind::kListView, 7, 7, 410, 189, true, nullptr},

@@ -51,8 +51,8 @@ void CCfgpushDlg::OnSetDefaultConfig() {
     // last act: joining them now takes no time and keeps finished threads
     // from piling up over a long session.
     m_workers.JoinAll();
-    EnterBusyState();
-    m_fleet->RunStarted();
+    SetPushing(true);
+    Fleet()->RunStarted();
     // Each job gets its own copy of the credentials: a worker never reads
     // the window.
     const std::string userName = LowBytes(m_userName);
@@ -100,35 +100,23 @@ CCfgpushDlg::LRESULT CCfgpushDlg::OnPushResult(uintptr_t wParam, intptr_t lParam
                 outcome.code = code;
                 outcome.result = text;
                 outcome.success = code == kPushSuccess;
-                m_fleet->NoteResult(row, outcome);
+                Fleet()->NoteResult(row, outcome);
             }
         }
     }
     // The push is over when every job of it has reported, whatever rows
     // were checked or unchecked meanwhile.
     if (m_busy && m_jobs.Complete()) {
-        LeaveBusyState();
-        m_fleet->RunEnded();
+        SetPushing(false);
+        Fleet()->RunEnded();
     }
     return 1;
 }
 
-void CCfgpushDlg::EnterBusyState() {
-    m_busy = true;
-    for (QPushButton* button : {m_browse, m_setDefault, m_selectAll, m_clearAll}) {
-        button->setEnabled(false);
-    }
-    m_busyAnimation->show();
-    m_busyText->show();
-}
-
-void CCfgpushDlg::LeaveBusyState() {
-    m_busy = false;
-    for (QPushButton* button : {m_browse, m_setDefault, m_selectAll, m_clearAll}) {
-        button->setEnabled(true);
-    }
-    m_busyAnimation->hide();
-    m_busyText->hide();
+// While a push runs the buttons rest; the list, its check boxes and the
+// edits stay usable.
+void CCfgpushDlg::SetPushing(bool pushing) {
+    SetBusy(pushing, {m_browse, m_setDefault, m_selectAll, m_clearAll});
 }
 
 }  // namespace cfgpush

@@ -15,30 +15,17 @@ void DeviceListCtrl::SetupColumns(const strings::StringTable& texts) {
                                    {ids::kColumnProductType, 120},
                                    {ids::kColumnSoftwareVersion, 80},
                                    {ids::kColumnResult, 180}},
-                                  texts);
+                                  kColMac, texts);
 }
 
 int DeviceListCtrl::OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record, bool addedByAddress) {
-    const int row = FindDevice(*record, addedByAddress);
-    if (row >= 0) {
-        WriteColumns(row, *record);
-        ReplaceRecord(row, *record);
-        return row;  // the new record is freed here
+    bool inserted = false;
+    const int row = MergeAnswer(record, addedByAddress, inserted);
+    WriteColumns(row, inserted ? Record(row) : *record);
+    if (!inserted) {
+        ReplaceRecord(row, *record);  // the new record is freed here
     }
-    const SEARCH_DEVICE_INFO& kept = *record;
-    InsertTop(std::move(record), addedByAddress);
-    WriteColumns(0, kept);
-    return 0;
-}
-
-bool DeviceListCtrl::OnDeviceGone(const char* macText, size_t capacity) {
-    const QString shown = DisplayedMac(macText, capacity);
-    const int row = shown.isEmpty() ? -1 : FindText(kColMac, shown);
-    if (row < 0) {
-        return false;
-    }
-    RemoveDeviceRow(row);
-    return true;
+    return row;
 }
 
 void DeviceListCtrl::WriteColumns(int row, const SEARCH_DEVICE_INFO& record) {

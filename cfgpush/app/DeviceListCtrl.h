@@ -1,7 +1,6 @@
 #pragma once
 // Cfgpush's device list (control 1000): the shared device table with seven
-// columns. A gone notice removes the first row whose displayed
-// (upper-case) MAC matches. The check boxes are the selection.
+// columns. The check boxes are the selection.
 
 #include <QString>
 
@@ -15,16 +14,7 @@ namespace cfgpush {
 
 class DeviceListCtrl : public ui::DeviceTable {
 public:
-    enum Column {
-        kColCheck = 0,
-        kColAddress = 1,
-        kColMac = 2,
-        kColName = 3,
-        kColModel = 4,
-        kColVersion = 5,
-        kColResult = 6,
-        kColumnCount = 7,
-    };
+    enum Column { kColCheck, kColAddress, kColMac, kColName, kColModel, kColVersion, kColResult, kColumnCount };
 
     explicit DeviceListCtrl(QWidget* parent = nullptr) : ui::DeviceTable(parent) {}
 
@@ -37,9 +27,6 @@ public:
     // inserts a new unchecked row at the top that takes the record. Returns
     // the row.
     int OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record, bool addedByAddress = false);
-    // A device is gone: removes the first row whose MAC column equals the
-    // MAC text in upper case, and frees its record. False when none does.
-    bool OnDeviceGone(const char* macText, size_t capacity);
 
     void SetResultText(int row, const QString& text) { SetText(row, kColResult, text); }
 

@@ -27,7 +27,8 @@ template <class Thread, class Body>
 bool TryStart(Thread& thread, const Body& body) {
     try {
         if (RefusedForTests()) {
-            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+            throw std::system_error(
+                std::make_error_code(std::errc::resource_unavailable_try_again));
         }
         thread = Thread(body);
         return true;
@@ -58,7 +59,8 @@ size_t StartPoolOf(std::vector<Thread>& threads, size_t count, const std::functi
     size_t started = 0;
     for (size_t i = 0; i < count; ++i) {
         Thread thread;
-        const bool ok = started == 0 ? StartRetrying(thread, body, options) : TryStart(thread, body);
+        const bool ok =
+            started == 0 ? StartRetrying(thread, body, options) : TryStart(thread, body);
         if (!ok) {
             break;
         }
@@ -72,15 +74,18 @@ size_t StartPoolOf(std::vector<Thread>& threads, size_t count, const std::functi
 
 // The body is shared, not copied, by every try: a push job's body holds its
 // whole payload.
-bool StartThread(std::thread& thread, std::function<void()> body, const ThreadStartOptions& options) {
+bool StartThread(std::thread& thread, std::function<void()> body,
+                 const ThreadStartOptions& options) {
     auto shared = std::make_shared<std::function<void()>>(std::move(body));
-    return StartRetrying(thread, [shared] { (*shared)(); }, options);
+    return StartRetrying(
+        thread, [shared] { (*shared)(); }, options);
 }
 
 bool StartThread(std::jthread& thread, std::function<void(std::stop_token)> body,
                  const ThreadStartOptions& options) {
     auto shared = std::make_shared<std::function<void(std::stop_token)>>(std::move(body));
-    return StartRetrying(thread, [shared](std::stop_token stop) { (*shared)(std::move(stop)); }, options);
+    return StartRetrying(
+        thread, [shared](std::stop_token stop) { (*shared)(std::move(stop)); }, options);
 }
 
 size_t StartPool(std::vector<std::thread>& threads, size_t count, const std::function<void()>& body,
@@ -88,8 +93,8 @@ size_t StartPool(std::vector<std::thread>& threads, size_t count, const std::fun
     return StartPoolOf(threads, count, body, options);
 }
 
-size_t StartPool(std::vector<std::jthread>& threads, size_t count, const std::function<void()>& body,
-                 const ThreadStartOptions& options) {
+size_t StartPool(std::vector<std::jthread>& threads, size_t count,
+                 const std::function<void()>& body, const ThreadStartOptions& options) {
     return StartPoolOf(threads, count, body, options);
 }
 

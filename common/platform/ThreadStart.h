@@ -17,13 +17,14 @@
 namespace platform {
 
 struct ThreadStartOptions {
-    Clock* clock = nullptr;         // null: the system clock
-    uint32_t retryMs = 500;         // the pause before trying again
-    uint64_t limitMs = 10000;       // no new try once this has passed
+    Clock* clock = nullptr;    // null: the system clock
+    uint32_t retryMs = 500;    // the pause before trying again
+    uint64_t limitMs = 10000;  // no new try once this has passed
 };
 
 // Starts `body` on `thread`. False when no start succeeded within the limit.
-bool StartThread(std::thread& thread, std::function<void()> body, const ThreadStartOptions& options = {});
+bool StartThread(std::thread& thread, std::function<void()> body,
+                 const ThreadStartOptions& options = {});
 bool StartThread(std::jthread& thread, std::function<void(std::stop_token)> body,
                  const ThreadStartOptions& options = {});
 
@@ -34,8 +35,8 @@ bool StartThread(std::jthread& thread, std::function<void(std::stop_token)> body
 // start within the limit.
 size_t StartPool(std::vector<std::thread>& threads, size_t count, const std::function<void()>& body,
                  const ThreadStartOptions& options = {});
-size_t StartPool(std::vector<std::jthread>& threads, size_t count, const std::function<void()>& body,
-                 const ThreadStartOptions& options = {});
+size_t StartPool(std::vector<std::jthread>& threads, size_t count,
+                 const std::function<void()>& body, const ThreadStartOptions& options = {});
 
 // Tests: after `allowFirst` more starts through these functions, the next
 // `count` are refused as the system would refuse them.

@@ -10,7 +10,11 @@ namespace {
 // alone (length 1, no code point) when it is no UTF-8.
 size_t NextChar(const std::string& text, size_t i, uint32_t& code) {
     const auto byte = static_cast<unsigned char>(text[i]);
-    size_t length = byte < 0x80 ? 1 : (byte >> 5) == 6 ? 2 : (byte >> 4) == 14 ? 3 : (byte >> 3) == 30 ? 4 : 0;
+    size_t length = byte < 0x80         ? 1
+                    : (byte >> 5) == 6  ? 2
+                    : (byte >> 4) == 14 ? 3
+                    : (byte >> 3) == 30 ? 4
+                                        : 0;
     if (length == 0 || i + length > text.size()) {
         code = 0xFFFFFFFF;
         return 1;

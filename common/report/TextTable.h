@@ -14,8 +14,8 @@ class TextTable {
 public:
     struct Column {
         std::string heading;
-        size_t maxWidth = 40;       // terminal columns; longer cells are cut
-        bool alignRight = false;    // numbers
+        size_t maxWidth = 40;     // terminal columns; longer cells are cut
+        bool alignRight = false;  // numbers
     };
 
     explicit TextTable(std::vector<Column> columns) : m_columns(std::move(columns)) {}

@@ -75,7 +75,7 @@ void DeviceListCtrl::SetupColumns(const strings::StringTable& texts) {
                                    {ids::kColumnAiVehicle, 0},
                                    {ids::kColumnAiMatchFace, 0},
                                    {ids::kColumnResult, 230}},
-                                  texts);
+                                  kColMac, texts);
 }
 
 void DeviceListCtrl::WriteColumns(int row, const SEARCH_DEVICE_INFO& record,

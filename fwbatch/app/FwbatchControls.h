@@ -32,6 +32,8 @@ using Kind = ui::ControlKind;
 constexpr int kWindowWidth = 587;
 constexpr int kWindowHeight = 418;
 constexpr int kFontPointSize = 9;
+// The controls both windows have, as the shared frame takes them.
+constexpr ui::CommonControlIds kCommon{kSelectAll, kClearAll, kBrowse, kPackagePath, kBusyText, kUserName, kPassword};
 
 inline constexpr std::array<ui::ControlTemplate, 17> kTemplate102 = {{
     {kDeviceList, Kind::kListView, 7, 7, 573, 292, true, nullptr},

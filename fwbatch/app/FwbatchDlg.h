@@ -13,7 +13,6 @@
 // owns those workers: closing it cancels them and waits for them.
 
 #include <QCheckBox>
-#include <QDialog>
 #include <QString>
 #include <QUrl>
 
@@ -34,38 +33,25 @@
 #include "fwbatch/engine/UpgradeWorker.h"
 #include "strings/StringTable.h"
 #include "discovery/DeviceLookup.h"
-#include "ui/WindowMessage.h"
+#include "ui/DeviceWindow.h"
 
 class QAction;
 class QComboBox;
-class QLabel;
-class QLineEdit;
-class QPushButton;
-
-namespace ui {
-class BusyAnimation;
-class FleetMenu;
-}
 
 namespace fwbatch {
 
 class AiQueryJob;
 class DeviceListCtrl;
 
-struct FwbatchDlgOptions {
-    // The texts of the run's language; null: strings::FwbatchStrings().
-    const strings::StringTable* texts = nullptr;
-    discovery::DiscoveryOptions discovery;  // program: Fwbatch
+struct FwbatchDlgOptions : ui::DeviceWindowOptions {
+    FwbatchDlgOptions() { programName = QStringLiteral("fwbatch"); }
     UpgradeOptions upgrade;
     AiQueryOptions ai;
     adapter::AdapterEnv adapterEnv;
-    discovery::DeviceLookupOptions lookup;  // devices added by address
-    QString programName = QStringLiteral("fwbatch");  // message-box caption
 };
 
-class CFwbatchDlg : public QDialog {
+class CFwbatchDlg : public ui::DeviceWindow {
 public:
-    using LRESULT = intptr_t;
     static constexpr int kAboutCommand = 0x0010;
 
     // Builds the window and runs its start: controls, texts, the device
@@ -73,31 +59,18 @@ public:
     // link-local route.
     explicit CFwbatchDlg(FwbatchDlgOptions options = {}, QWidget* parent = nullptr);
     ~CFwbatchDlg() override;
-    CFwbatchDlg(const CFwbatchDlg&) = delete;
-    CFwbatchDlg& operator=(const CFwbatchDlg&) = delete;
-
-    // The control with that template id, or null.
-    QWidget* ControlById(int id) const;
-    std::shared_ptr<ui::WindowMailbox> Mailbox() const { return m_mailbox; }
-
-    // The search callback (context: the window) and what it forwards to.
-    static void SearchResultCallback(const char* mac, int kind, const char* xml, void* context);
-    void ParseSearchResult(const char* mac, int kind, const char* xml);
 
     // Message and command handlers.
-    LRESULT OnDeviceSearch(uintptr_t wParam, intptr_t lParam);
     LRESULT OnUpgradeProgress(uintptr_t wParam, intptr_t lParam);
     LRESULT OnUpgradeResult(uintptr_t wParam, intptr_t lParam);
     // The versions a verified upgrade found, shown as the result cell's tip.
     void OnUpgradeVersions(uintptr_t index, const msg::UpgradeVersions& versions);
     LRESULT OnAiVersionResult(uintptr_t wParam, intptr_t lParam);
     void OnCheckBoxClicked(int row);
-    void OnSelectAll();
-    void OnClearAll();
     void OnChooseSameType();
     void OnColumnClick(int column);
     void OnDblClickDevice(int row);
-    void OnBrowse();
+    void OnBrowse() override;
     void OnUpgrade();
     void OnGetAiVersion();
     void OnToggleAiColumns();
@@ -106,26 +79,16 @@ public:
     // What Browse does once the operator has chosen a file.
     void OnFileChosen(const QString& path);
 
-    bool Busy() const { return m_busy; }
     bool AiQueryRunning() const { return m_aiJob != nullptr; }
     bool Preparing() const { return m_upgradePreparation != nullptr; }
     bool BatchExists() const { return m_batch != nullptr; }
     const UpgradeBatch* Batch() const { return m_batch.get(); }
     bool AiColumnsShown() const { return m_aiColumnsShown; }
-    bool ShutDown() const { return m_shutDown; }
     DeviceListCtrl& DeviceList() const { return *m_list; }
     const QString& PackagePath() const { return m_packagePath; }
-    const discovery::DeviceDiscovery& Discovery() const { return m_discovery; }
     QAction* AboutAction() const { return m_aboutAction; }
-    // The list's context menu (null once the window has shut down).
-    ui::FleetMenu* Fleet() const { return m_fleet; }
     // "v%d.%d.%d.%d" of the build.
     static QString VersionText();
-
-    // Called after each posted message has been handled.
-    using MessageObserver =
-        std::function<void(uint32_t message, uintptr_t wParam, intptr_t lParam)>;
-    void SetMessageObserver(MessageObserver observer) { m_observer = std::move(observer); }
 
     // The open-file dialog and the web browser; tests replace them. The
     // filter is in Qt's form.
@@ -139,18 +102,18 @@ public:
     void SetAboutShower(AboutShower shower) { m_showAbout = std::move(shower); }
 
 protected:
-    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void done(int result) override;
 
 private:
     void CreateControls();
-    void CreateFleetMenu();
     void OnInitDialog();
-    void OnDestroy();
-    void OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record, bool addedByAddress = false);
-    void OnDeviceGone(const char* mac);
+    void OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record, bool addedByAddress) override;
+    void OnDeviceGone(const char* mac, size_t capacity) override;
+    void Credentials(std::string& user, std::string& password) const override;
+    void OnWindowMessage(ui::WindowMessageEvent& message) override;
+    void OnChecksChanged() override { OnCheckBoxClicked(0); }
+    void OnAllChecked(bool checked) override;
+    void StopWorkers() override;
     void OnAdaptersPrepared(std::unique_ptr<PreparationResult> result);
     void StartBatch(const PreparationResult& prepared);
     void FreeUpdateRecords();
@@ -161,42 +124,20 @@ private:
     void EnterBusyState(BusyWith what);
     void LeaveBusyState();
     void SetAiColumnsShown(bool shown);
-    void ShowMessage(uint32_t stringId);
-    QString LoadText(uint32_t stringId) const;
     void DefaultAbout(QWidget* parent);
 
-    const strings::StringTable& m_texts;
     FwbatchDlgOptions m_options;
-    std::shared_ptr<ui::WindowMailbox> m_mailbox;
-    discovery::DeviceDiscovery m_discovery;
-    bool m_shutDown = false;
-    bool m_busy = false;
     bool m_aiColumnsShown = false;
 
-    // The list critical section: every handler that reads or changes the
-    // rows, their records, their check states or order, or the batch
-    // records holds it. All of them run on the window's thread; the lock
-    // keeps that rule visible and safe should a handler ever run elsewhere.
-    mutable std::recursive_mutex m_listLock;
-
-    // Controls (owned by Qt's parent chain).
+    // The program's own controls (owned by Qt's parent chain).
     DeviceListCtrl* m_list = nullptr;
-    QPushButton* m_selectAll = nullptr;
-    QPushButton* m_clearAll = nullptr;
     QPushButton* m_chooseSameType = nullptr;
     QPushButton* m_getAiVersion = nullptr;
     QPushButton* m_toggleAi = nullptr;
     QComboBox* m_upgradeType = nullptr;
-    QLineEdit* m_pathEdit = nullptr;
-    QPushButton* m_browse = nullptr;
     QPushButton* m_upgrade = nullptr;
-    ui::BusyAnimation* m_busyAnimation = nullptr;
-    QLabel* m_busyText = nullptr;
-    QLineEdit* m_userNameEdit = nullptr;
-    QLineEdit* m_passwordEdit = nullptr;
     QCheckBox* m_verify = nullptr;  // not in the template: placed beside the upgrade type
     QAction* m_aboutAction = nullptr;
-    ui::FleetMenu* m_fleet = nullptr;  // a child of the list; deleted first at shutdown
 
     // The operator's choices.
     QString m_packagePath;
@@ -215,7 +156,6 @@ private:
     std::map<int, msg::UpgradeVersions> m_upgradeFindings;
     std::unique_ptr<AiQueryJob> m_aiJob;
 
-    MessageObserver m_observer;
     FileChooser m_chooseFile;
     UrlOpener m_openUrl;
     AboutShower m_showAbout;

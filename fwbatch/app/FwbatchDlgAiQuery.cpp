@@ -44,7 +44,7 @@ void CFwbatchDlg::OnGetAiVersion() {
         return;
     }
     EnterBusyState(BusyWith::AiQuery);
-    m_fleet->RunStarted();
+    Fleet()->RunStarted();
     m_aiJob = std::make_unique<AiQueryJob>(std::move(entries), m_options.ai, m_mailbox);
 }
 
@@ -73,7 +73,7 @@ CFwbatchDlg::LRESULT CFwbatchDlg::OnAiVersionResult(uintptr_t wParam, intptr_t l
         outcome.code = result->code;
         outcome.result = text;
         outcome.success = wParam == kAiVersionsReceived && !result->versions.AllEmpty();
-        m_fleet->NoteResult(row, outcome);
+        Fleet()->NoteResult(row, outcome);
         break;
     }
     return 1;

@@ -39,14 +39,6 @@ int SortSlot(int column) {
 
 }  // namespace
 
-CFwbatchDlg::LRESULT CFwbatchDlg::OnDeviceSearch(uintptr_t wParam, intptr_t lParam) {
-    ui::TakeDeviceSearch(
-        wParam, lParam,
-        [this](std::unique_ptr<SEARCH_DEVICE_INFO> record) { OnDeviceAnswer(std::move(record)); },
-        [this](std::unique_ptr<char[]> mac) { OnDeviceGone(mac.get()); });
-    return 1;
-}
-
 bool CFwbatchDlg::InBatch(const std::string& rowKey) const {
     if (!m_batch) {
         return false;
@@ -79,16 +71,11 @@ bool CFwbatchDlg::AnyFinishing() const {
 
 void CFwbatchDlg::OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record, bool addedByAddress) {
     std::lock_guard<std::recursive_mutex> lock(m_listLock);
-    if (!addedByAddress && !m_fleet->AdoptAnswer(*record)) {
-        return;  // held until the batch is over
-    }
     const bool inBatch = InBatch(discovery::DeviceRowKey(*record, addedByAddress));
-    int row = m_list->FindDevice(*record, addedByAddress);
-    const bool added = row < 0;
+    bool added = false;
+    const int row = m_list->MergeAnswer(record, addedByAddress, added);
     if (added) {
-        m_list->InsertTop(std::move(record), addedByAddress);
         m_list->Renumber();
-        row = 0;
     }
     const SEARCH_DEVICE_INFO& shown = added ? m_list->Record(row) : *record;
     m_list->WriteColumns(row, shown, m_texts);
@@ -106,19 +93,15 @@ void CFwbatchDlg::OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record, boo
     }
 }
 
-void CFwbatchDlg::OnDeviceGone(const char* mac) {
-    const QString upper = ui::DeviceTable::DisplayedMac(mac, kGoneMacBlockSize);
+void CFwbatchDlg::OnDeviceGone(const char* mac, size_t capacity) {
     std::lock_guard<std::recursive_mutex> lock(m_listLock);
     // A device of the batch may vanish from the search while it reboots
     // into its new image: once any device of the batch is finishing, the
     // batch's rows stay.
-    if (InBatch(discovery::SearchedDeviceKey(mac, kGoneMacBlockSize)) && AnyFinishing()) {
+    if (InBatch(discovery::SearchedDeviceKey(mac, capacity)) && AnyFinishing()) {
         return;
     }
-    const int row = upper.isEmpty() ? -1 : m_list->FindText(DeviceListCtrl::kColMac, upper);
-    if (row >= 0) {
-        m_list->RemoveDeviceRow(row);
-    }
+    ui::DeviceWindow::OnDeviceGone(mac, capacity);
 }
 
 void CFwbatchDlg::OnCheckBoxClicked(int /*row*/) {
@@ -146,23 +129,7 @@ void CFwbatchDlg::OnCheckBoxClicked(int /*row*/) {
     }
 }
 
-void CFwbatchDlg::OnSelectAll() {
-    {
-        std::lock_guard<std::recursive_mutex> lock(m_listLock);
-        for (int row = 0; row < m_list->Rows(); ++row) {
-            m_list->SetChecked(row, true);
-        }
-    }
-    m_chooseSameType->setEnabled(false);
-}
-
-void CFwbatchDlg::OnClearAll() {
-    {
-        std::lock_guard<std::recursive_mutex> lock(m_listLock);
-        for (int row = 0; row < m_list->Rows(); ++row) {
-            m_list->SetChecked(row, false);
-        }
-    }
+void CFwbatchDlg::OnAllChecked(bool /*checked*/) {
     m_chooseSameType->setEnabled(false);
 }
 

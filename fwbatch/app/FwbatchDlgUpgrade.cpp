@@ -83,7 +83,7 @@ void CFwbatchDlg::OnUpgrade() {
     }
 
     EnterBusyState(BusyWith::Upgrade);
-    m_fleet->RunStarted();
+    Fleet()->RunStarted();
     m_upgradeFindings.clear();
     auto settings = std::make_shared<UpgradeSettings>();
     settings->type = m_upgradeType->currentIndex();
@@ -261,7 +261,7 @@ CFwbatchDlg::LRESULT CFwbatchDlg::OnUpgradeResult(uintptr_t wParam, intptr_t lPa
                 if (m_list->IsChecked(row) && KeyMatches(key, m_list->Key(row))) {
                     m_list->SetText(row, DeviceListCtrl::kColResult, text);
                     m_list->SetChecked(row, false);
-                    m_fleet->NoteResult(row, outcome);
+                    Fleet()->NoteResult(row, outcome);
                 }
             }
         }
@@ -270,7 +270,7 @@ CFwbatchDlg::LRESULT CFwbatchDlg::OnUpgradeResult(uintptr_t wParam, intptr_t lPa
     if (complete) {
         FreeUpdateRecords();
         LeaveBusyState();
-        m_fleet->RunEnded();
+        Fleet()->RunEnded();
     }
     return 1;
 }
@@ -308,25 +308,14 @@ void CFwbatchDlg::OnUpgradeVersions(uintptr_t index, const msg::UpgradeVersions&
 // During a batch the AI button keeps its look (no click reaches it, and its
 // handler refuses while busy); during the query it rests.
 void CFwbatchDlg::EnterBusyState(BusyWith what) {
-    m_busy = true;
-    for (QWidget* control : std::initializer_list<QWidget*>{
-             m_browse, m_upgradeType, m_selectAll, m_clearAll, m_chooseSameType, m_upgrade, m_list, m_verify}) {
-        control->setEnabled(false);
-    }
+    SetBusy(true, {m_browse, m_upgradeType, m_selectAll, m_clearAll, m_chooseSameType, m_upgrade, m_list, m_verify},
+            what == BusyWith::Upgrade);  // "Upgrading, Please wait...."
     m_getAiVersion->setEnabled(what != BusyWith::AiQuery);
-    m_busyAnimation->show();
-    m_busyText->setVisible(what == BusyWith::Upgrade);  // "Upgrading, Please wait...."
 }
 
 void CFwbatchDlg::LeaveBusyState() {
-    m_busy = false;
-    for (QWidget* control : std::initializer_list<QWidget*>{m_browse, m_upgradeType, m_selectAll, m_clearAll,
-                                                            m_chooseSameType, m_upgrade, m_list, m_verify,
-                                                            m_getAiVersion}) {
-        control->setEnabled(true);
-    }
-    m_busyAnimation->hide();
-    m_busyText->hide();
+    SetBusy(false, {m_browse, m_upgradeType, m_selectAll, m_clearAll, m_chooseSameType, m_upgrade, m_list, m_verify,
+                    m_getAiVersion});
 }
 
 }  // namespace fwbatch

@@ -91,7 +91,8 @@ TEST_F(BrowseTest, QtsOwnDialogListsAndChoosesAPackageInEveryLanguage) {
             // As a click on the file does: it becomes the current one.
             view->setCurrentIndex(chosen);
             auto* buttons = dialog.findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
-            QPushButton* open = buttons != nullptr ? buttons->button(QDialogButtonBox::Open) : nullptr;
+            QPushButton* open =
+                buttons != nullptr ? buttons->button(QDialogButtonBox::Open) : nullptr;
             if (open == nullptr) {
                 dialog.reject();
                 return true;
@@ -110,9 +111,9 @@ TEST_F(BrowseTest, QtsOwnDialogListsAndChoosesAPackageInEveryLanguage) {
             EXPECT_EQ(seen.openText, QStringLiteral("&Open"));
         } else {
             // Qt's own Chinese, not its English.
-            EXPECT_TRUE(std::any_of(seen.openText.begin(), seen.openText.end(),
-                                    [](QChar c) { return c.unicode() >= 0x4E00 && c.unicode() <= 0x9FFF; }))
-                << seen.openText.toStdString();
+            EXPECT_TRUE(std::any_of(seen.openText.begin(), seen.openText.end(), [](QChar c) {
+                return c.unicode() >= 0x4E00 && c.unicode() <= 0x9FFF;
+            })) << seen.openText.toStdString();
         }
         EXPECT_EQ(QDir::fromNativeSeparators(ControlText(1006)), without);
         CloseWindow();

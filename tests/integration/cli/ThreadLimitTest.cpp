@@ -46,15 +46,21 @@ TEST(CamprepThreadLimit, EveryDeviceFailsWhenNoThreadCanStart) {
         int code;  // every device's
     };
     const Case cases[] = {
-        {{"upgrade", "--no-prepare", "--package", (dir / "sw.pkg").string()}, 5},  // "Upgrade failed!"
-        {{"push", "--fac", (dir / "full.fac").string()}, -2},                     // "Failed!"
+        {{"upgrade", "--no-prepare", "--package", (dir / "sw.pkg").string()},
+         5},                                                   // "Upgrade failed!"
+        {{"push", "--fac", (dir / "full.fac").string()}, -2},  // "Failed!"
         {{"ai-version", "--no-prepare"}, 12},
     };
     for (const Case& c : cases) {
         // The limit counts the user's processes and threads: the process
         // itself is the one it allows.
-        std::vector<std::string> args{"--nproc=1", "--", "setpriv", "--reuid=65534", "--regid=65534",
-                                      "--clear-groups", (dir / "camprep").string()};
+        std::vector<std::string> args{"--nproc=1",
+                                      "--",
+                                      "setpriv",
+                                      "--reuid=65534",
+                                      "--regid=65534",
+                                      "--clear-groups",
+                                      (dir / "camprep").string()};
         args.insert(args.end(), c.command.begin(), c.command.end());
         args.push_back("--json");
         for (const std::string& device : camsim.Devices()) {

@@ -19,7 +19,8 @@ TEST(ThreadStart, RefusedStartsAreRetriedWithinTheWaitThenGivenUp) {
         uint64_t sleptMs;
     };
     // The wait is 2000 ms: tries at 0, 500, ..., 2000 ms, five in all.
-    for (const Case c : {Case{0, true, 0}, Case{3, true, 1500}, Case{4, true, 2000}, Case{5, false, 2000}}) {
+    for (const Case c :
+         {Case{0, true, 0}, Case{3, true, 1500}, Case{4, true, 2000}, Case{5, false, 2000}}) {
         platform::ManualClock clock;
         platform::ThreadStartOptions options;
         options.clock = &clock;
@@ -27,7 +28,10 @@ TEST(ThreadStart, RefusedStartsAreRetriedWithinTheWaitThenGivenUp) {
         platform::RefuseThreadStartsForTests(c.refusals);
         std::atomic<int> ran{0};
         std::thread thread;
-        EXPECT_EQ(platform::StartThread(thread, [&ran] { ++ran; }, options), c.started) << c.refusals;
+        EXPECT_EQ(platform::StartThread(
+                      thread, [&ran] { ++ran; }, options),
+                  c.started)
+            << c.refusals;
         if (thread.joinable()) {
             thread.join();
         }
@@ -52,7 +56,9 @@ TEST(ThreadStart, APoolWaitsOnlyForItsFirstThread) {
         platform::RefuseThreadStartsForTests(c.refusals);
         std::atomic<int> ran{0};
         std::vector<std::jthread> pool;
-        EXPECT_EQ(platform::StartPool(pool, 4, [&ran] { ++ran; }, options), c.started);
+        EXPECT_EQ(platform::StartPool(
+                      pool, 4, [&ran] { ++ran; }, options),
+                  c.started);
         EXPECT_EQ(pool.size(), c.started);
         pool.clear();
         EXPECT_EQ(ran.load(), static_cast<int>(c.started));
@@ -65,7 +71,9 @@ TEST(ThreadStart, APoolWaitsOnlyForItsFirstThread) {
     options.clock = &clock;
     platform::RefuseThreadStartsForTests(100, 1);
     std::vector<std::thread> pool;
-    EXPECT_EQ(platform::StartPool(pool, 4, [] {}, options), 1u);
+    EXPECT_EQ(platform::StartPool(
+                  pool, 4, [] {}, options),
+              1u);
     EXPECT_EQ(clock.SleptMs(), 0u);
     for (std::thread& t : pool) {
         t.join();
