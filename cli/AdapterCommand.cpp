@@ -9,6 +9,7 @@
 
 #include "cli/CommandRegistry.h"
 #include "common/platform/NetworkPlatform.h"
+#include "fwbatch/adapter/AdapterHelper.h"
 #include "fwbatch/adapter/AdapterPreparation.h"
 
 namespace {
@@ -170,9 +171,9 @@ int RunPrepare(const PrepareArgs& args) {
                 trace.probes.candidatesTested);
     if (!added) {
         if (trace.netResult == platform::kNetPermissionDenied) {
-            std::printf(
-                "not added: this user may not change network addresses (run as root or with "
-                "CAP_NET_ADMIN)\n");
+            const std::string advice = adapter::RightsAdvice();
+            std::printf("not added: this user may not change network addresses (%s)\n",
+                        advice.empty() ? "run as root or with CAP_NET_ADMIN" : advice.c_str());
         } else {
             std::printf("not added: %s\n", platform::NetResultText(trace.netResult));
         }
@@ -193,7 +194,8 @@ const cli::CommandRegistrar kAdapter("adapter", [](CLI::App& app) {
         "adapter is in that subnet already or the address is link-local. The adapter is the one\n"
         "on which the device (--mac) answers an ARP probe, else the first physical adapter that\n"
         "is up. The address stays after camprep ends. Needs the right to change addresses\n"
-        "(CAP_NET_ADMIN) and to capture packets (CAP_NET_RAW).\n"
+        "(CAP_NET_ADMIN) and to capture packets (CAP_NET_RAW); without them camprep asks the\n"
+        "adapter helper, which members of the group camprep may run.\n"
         "Exit status: 0 the device is reachable, 1 it is not, 2 bad usage.");
     prepare->add_option("--address", args->address, "The device's address")->required();
     prepare->add_option("--mask", args->mask, "The device's network mask")->required();

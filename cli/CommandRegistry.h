@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace cli {
@@ -25,6 +26,13 @@ struct CommandEntry {
 };
 
 std::vector<CommandEntry>& Commands();
+
+// A command's parsed subcommand and the function that runs it.
+using CommandRunners = std::vector<std::pair<CLI::App*, std::function<int()>>>;
+
+// Gives app camprep's description, its --version and every registered
+// command, in name order (the program and its manual page both build it).
+CommandRunners SetUpCommands(CLI::App& app);
 
 struct CommandRegistrar {
     CommandRegistrar(std::string name, CommandSetup setup) {

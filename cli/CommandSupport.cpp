@@ -9,6 +9,7 @@
 #include "cli/DeviceSearch.h"
 #include "common/report/RunReport.h"
 #include "common/platform/NetworkPlatform.h"
+#include "fwbatch/adapter/AdapterHelper.h"
 #include "fwbatch/adapter/AdapterPreparation.h"
 
 namespace cli {
@@ -17,7 +18,8 @@ void AddPasswordOptions(CLI::App* sub, PasswordArgs& args) {
     args.textOption = sub->add_option("--password", args.text,
                                       "Device password (default 739164; visible to every user of the "
                                       "machine, prefer --password-file or CAMPREP_PASSWORD)");
-    sub->add_option("--password-file", args.file, "Read the device password from the first line of this file");
+    sub->add_option("--password-file", args.file, "Read the device password from the first line of this file")
+        ->type_name("FILE");
 }
 
 bool ResolvePassword(const PasswordArgs& args, std::string& password, std::string& error) {
@@ -51,9 +53,11 @@ void AddDeviceOptions(CLI::App* sub, DeviceArgs& args, const std::string& discov
     sub->add_option("--device", args.devices, "A device as IPv4-ADDRESS:PORT (repeatable)");
     sub->add_option("--devices-file", args.devicesFile,
                     "Devices from a file: one IPv4-ADDRESS:PORT a line (# starts a comment), or an earlier "
-                    "--report");
+                    "--report")
+        ->type_name("FILE");
     sub->add_option("--rerun-failed", args.rerunFailed,
-                    "The devices of an earlier --report whose result was not a success");
+                    "The devices of an earlier --report whose result was not a success")
+        ->type_name("FILE");
     sub->add_flag("--discover", args.discover, discoverHelp);
     sub->add_option("--timeout", args.timeoutSeconds, "Seconds to search with --discover (default 3)")
         ->check(CLI::Range(0.1, 3600.0));
@@ -134,6 +138,7 @@ bool DiscoverDevices(const std::string& series, const DeviceArgs& args,
 
 void PrepareAdapters(const char* command, const std::vector<SEARCH_DEVICE_INFO>& devices) {
     namespace adapter = fwbatch::adapter;
+    bool refusedForRights = false;
     for (const SEARCH_DEVICE_INFO& d : devices) {
         uint32_t use = 0;
         uint32_t added = 0;
@@ -150,7 +155,12 @@ void PrepareAdapters(const char* command, const std::vector<SEARCH_DEVICE_INFO>&
             std::fprintf(stderr, "%s: %s: no address added (%s%s)\n", command, FieldText(d.mac).c_str(),
                          adapter::PrepareOutcomeText(trace.outcome),
                          denied ? ": this user may not change network addresses" : "");
+            refusedForRights = refusedForRights || adapter::RefusedForRights(trace);
         }
+    }
+    const std::string advice = refusedForRights ? adapter::RightsAdvice() : std::string();
+    if (!advice.empty()) {
+        std::fprintf(stderr, "%s: %s\n", command, advice.c_str());
     }
 }
 
@@ -215,7 +225,8 @@ void AddReportOption(CLI::App* sub, std::string& path) {
     sub->add_option("--report", path,
                     "Write what every device ended with to this file, CSV or JSON by its extension "
                     "(.csv, .json); written also when the run is interrupted")
-        ->check([](const std::string& p) { return report::CheckReportPath(p); });
+        ->check([](const std::string& p) { return report::CheckReportPath(p); })
+        ->type_name("FILE");
 }
 
 }  // namespace cli

@@ -332,7 +332,9 @@ const cli::CommandRegistrar kFac("fac", [](CLI::App& app) {
     auto inspectOptions = std::make_shared<InspectOptions>();
     CLI::App* inspect =
         fac->add_subcommand("inspect", "Show a package's contents and the items a push sends");
-    inspect->add_option("FILE", inspectOptions->file, "The .fac package")->required();
+    inspect->add_option("FILE", inspectOptions->file, "The .fac package")
+        ->required()
+        ->type_name("FILE");
     inspect->add_option("--product-type", inspectOptions->productType,
                         "The product type whose items to show (default: the first in the "
                         "window's sorted order)");
@@ -342,16 +344,22 @@ const cli::CommandRegistrar kFac("fac", [](CLI::App& app) {
     CLI::App* pack = fac->add_subcommand("pack", "Make a package that Cfgpush loads");
     pack->add_option("--customer", packOptions->customer, "Customer code (at most 63 bytes)")
         ->required();
-    pack->add_option("--common", packOptions->common, "The common configuration text")->required();
+    pack->add_option("--common", packOptions->common, "The common configuration text")
+        ->required()
+        ->type_name("FILE");
     pack->add_option("--product", packOptions->products,
                      "NAME=FILE: a product type and its configuration text (repeatable, kept in "
                      "order)")
-        ->allow_extra_args(false);
+        ->allow_extra_args(false)
+        ->type_name("NAME=FILE");
     pack->add_option("--picture", packOptions->pictures,
                      "NAME=FILE: a customer picture by its entry name (repeatable, kept in "
                      "order)")
-        ->allow_extra_args(false);
-    pack->add_option("--output", packOptions->output, "The package to write")->required();
+        ->allow_extra_args(false)
+        ->type_name("NAME=FILE");
+    pack->add_option("--output", packOptions->output, "The package to write")
+        ->required()
+        ->type_name("FILE");
 
     return [inspect, pack, inspectOptions, packOptions]() {
         if (inspect->parsed()) {

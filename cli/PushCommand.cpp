@@ -245,7 +245,7 @@ const cli::CommandRegistrar kPush("push", [](CLI::App& app) {
         "Ctrl-C lets the running devices finish and exits 1;\n"
         "a second Ctrl-C ends at once. Exit status: 0 every device succeeded, 1 some did not,\n"
         "2 bad usage or a bad package.");
-    sub->add_option("--fac", args->fac, "The .fac package")->required();
+    sub->add_option("--fac", args->fac, "The .fac package")->required()->type_name("FILE");
     sub->add_option("--product-type", args->productType, "Product type (default: the first in sorted order)");
     sub->add_option("--user", args->user, "Device user name (default admin)");
     cli::AddPasswordOptions(sub, args->password);

@@ -414,7 +414,9 @@ const cli::CommandRegistrar kUpgrade("upgrade", [](CLI::App& app) {
         "Ctrl-C starts no further device and lets the running ones finish, then prints the results\n"
         "(devices not started say so) and exits 1; a second Ctrl-C ends at once.\n"
         "Exit status: 0 every device upgraded, 1 some did not, 2 bad usage or an unreadable package.");
-    sub->add_option("--package", args->package, "The upgrade package file")->required();
+    sub->add_option("--package", args->package, "The upgrade package file")
+        ->required()
+        ->type_name("FILE");
     sub->add_option("--type", args->type, "What the package upgrades (default software)")
         ->check(CLI::IsMember({"software", "kernel", "uboot", "ai"}));
     sub->add_option("--user", args->user, "Device user name (default admin)");

@@ -12,6 +12,8 @@
 #include <mutex>
 #include <vector>
 
+#include "common/platform/UserDirectories.h"
+
 namespace platform {
 namespace {
 
@@ -37,6 +39,13 @@ struct EnvTarget {
         on = true;
         if (v[0] == '/') {
             path = v;
+        } else if (std::strcmp(v, "file") == 0) {
+            // The user's state folder, never beside the program: a program
+            // installed for everyone cannot write there, and should not.
+            const std::string folder = UserStateDirectory() + "/camprep";
+            if (MakeUserDirectory(folder)) {
+                path = folder + "/" + ProgramName() + ".log";
+            }
         }
     }
 };

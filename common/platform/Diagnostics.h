@@ -2,8 +2,9 @@
 // The diagnostics channel: where the programs write what the Windows build
 // sends to the debugger output. Silent unless switched on, either by the
 // environment variable CAMPREP_DIAG (any non-empty value other than "0"
-// writes to standard error; a value starting with '/' appends to that file)
-// or by installing a sink (tests do). Thread-safe. Passwords never go here.
+// writes to standard error; a value starting with '/' appends to that file;
+// "file" appends to PROGRAM.log in the user's state folder, by default
+// ~/.local/state/camprep/) or by installing a sink (tests do). Thread-safe. Passwords never go here.
 
 #include <functional>
 #include <string>

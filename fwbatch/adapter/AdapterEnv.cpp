@@ -1,15 +1,24 @@
 #include "fwbatch/adapter/AdapterEnv.h"
 
 #include "common/platform/Diagnostics.h"
+#include "fwbatch/adapter/AdapterHelper.h"
 
 namespace fwbatch::adapter {
 
+// A process that may not change addresses or capture frames itself (a
+// user's window or command) takes the privileged steps to the helper.
 platform::NetworkPlatform& AdapterEnv::Network() const {
-    return network != nullptr ? *network : platform::Network();
+    if (network != nullptr) {
+        return *network;
+    }
+    return UseHelper() ? HelperNetwork() : platform::Network();
 }
 
 PacketCapture& AdapterEnv::Capture() const {
-    return capture != nullptr ? *capture : SystemCapture();
+    if (capture != nullptr) {
+        return *capture;
+    }
+    return UseHelper() ? HelperCapture() : SystemCapture();
 }
 
 platform::Clock& AdapterEnv::Clock() const {

@@ -2,7 +2,9 @@
 // What adapter preparation takes from its surroundings: the network
 // platform, the packet capture, the clock, the random numbers of the
 // address walk and the probes' time limits. Every member defaults to the
-// system's; tests replace them.
+// system's; tests replace them. A process without the network capabilities
+// gets, for the network and the capture, the ones that go through the
+// adapter helper (AdapterHelper.h).
 
 #include <cstdint>
 #include <functional>
@@ -41,8 +43,8 @@ struct ProbeReport {
 };
 
 struct AdapterEnv {
-    platform::NetworkPlatform* network = nullptr;  // null: platform::Network()
-    PacketCapture* capture = nullptr;              // null: SystemCapture() (libpcap)
+    platform::NetworkPlatform* network = nullptr;  // null: platform::Network() or the helper's
+    PacketCapture* capture = nullptr;              // null: SystemCapture() or the helper's
     platform::Clock* clock = nullptr;              // null: the system clock
     // Random numbers of the free-address walk; empty: a generator seeded
     // with the time at each walk.

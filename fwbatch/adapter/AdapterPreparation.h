@@ -67,6 +67,19 @@ const platform::AdapterInfo* FindAdapterForDevice(
     const std::vector<platform::AdapterInfo>& adapters, uint32_t deviceAddress,
     const MacAddress& deviceMac, const AdapterEnv& env = {});
 
+// What an ARP probe for an address met.
+enum class ProbeResult {
+    kAnswered,   // a station other than the adapter itself answers for the address
+    kNoAnswer,   // none did within the address-test window
+    kNotProbed,  // the capture could not be opened or the probe not sent (env's report says why)
+};
+
+// Sends an ARP probe for address on the adapter and waits the address-test
+// window for an answer from another station; answeredBy (when given) gets
+// that station's hardware address.
+ProbeResult ProbeForOtherStation(uint32_t address, const platform::AdapterInfo& adapter,
+                                 MacAddress* answeredBy, const AdapterEnv& env = {});
+
 // True when address is one of the host's own (when checkLocal) or when some
 // other station answers an ARP probe for it on the adapter. Without an
 // adapter: the first physical adapter that is up, else the first that is up.

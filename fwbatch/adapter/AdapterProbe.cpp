@@ -123,6 +123,37 @@ const platform::AdapterInfo* FindAdapterForDevice(
     return nullptr;
 }
 
+ProbeResult ProbeForOtherStation(uint32_t address, const platform::AdapterInfo& adapter,
+                                 MacAddress* answeredBy, const AdapterEnv& env) {
+    CaptureOptions options;
+    options.snapLength = 100;
+    options.promiscuous = true;
+    options.readTimeoutMs = env.timing.inUseReadTimeoutMs;
+    std::unique_ptr<CaptureHandle> handle = OpenAndProbe(adapter, address, options, env);
+    if (!handle) {
+        return ProbeResult::kNotProbed;
+    }
+    platform::Clock& clock = env.Clock();
+    const uint64_t start = clock.TickMs();
+    while (clock.TickMs() - start < env.timing.inUseWindowMs) {
+        const uint8_t* frame = nullptr;
+        size_t length = 0;
+        const int got = handle->Next(frame, length);
+        if (got < 0) {
+            break;
+        }
+        ArpReply reply;
+        if (got == 1 && ReadArpReply(frame, length, reply) && reply.senderAddress == address &&
+            reply.ethernetSource != adapter.hardwareAddress) {
+            if (answeredBy != nullptr) {
+                *answeredBy = reply.ethernetSource;
+            }
+            return ProbeResult::kAnswered;
+        }
+    }
+    return ProbeResult::kNoAnswer;
+}
+
 bool IsAddressInUse(uint32_t address, bool checkLocal, const platform::AdapterInfo* adapter,
                     const AdapterEnv& env) {
     if (checkLocal && IsLocalAddress(address, env)) {
@@ -152,30 +183,7 @@ bool IsAddressInUse(uint32_t address, bool checkLocal, const platform::AdapterIn
     if (!listed) {
         return false;
     }
-    CaptureOptions options;
-    options.snapLength = 100;
-    options.promiscuous = true;
-    options.readTimeoutMs = env.timing.inUseReadTimeoutMs;
-    std::unique_ptr<CaptureHandle> handle = OpenAndProbe(*adapter, address, options, env);
-    if (!handle) {
-        return false;
-    }
-    platform::Clock& clock = env.Clock();
-    const uint64_t start = clock.TickMs();
-    while (clock.TickMs() - start < env.timing.inUseWindowMs) {
-        const uint8_t* frame = nullptr;
-        size_t length = 0;
-        const int got = handle->Next(frame, length);
-        if (got < 0) {
-            break;
-        }
-        ArpReply reply;
-        if (got == 1 && ReadArpReply(frame, length, reply) && reply.senderAddress == address &&
-            reply.ethernetSource != adapter->hardwareAddress) {
-            return true;
-        }
-    }
-    return false;
+    return ProbeForOtherStation(address, *adapter, nullptr, env) == ProbeResult::kAnswered;
 }
 
 }  // namespace fwbatch::adapter

@@ -1,6 +1,7 @@
 #include "fwbatch/adapter/ArpFrame.h"
 
 #include <charconv>
+#include <cstdio>
 #include <cstring>
 
 #include "common/platform/ByteOrder.h"
@@ -43,23 +44,48 @@ MacAddress GetMac(const uint8_t* at) {
     return mac;
 }
 
-}  // namespace
-
-ArpProbeFrame BuildArpProbe(const MacAddress& source, uint32_t targetAddress) {
-    ArpProbeFrame frame{};  // target hardware address, sender address and padding stay zero
+// An Ethernet ARP frame from `from` with its sender fields; the rest zero.
+ArpProbeFrame BuildArpFrame(const MacAddress& destination, const MacAddress& from,
+                            uint16_t operation, uint32_t senderAddress) {
+    ArpProbeFrame frame{};
     uint8_t* p = frame.data();
-    std::memset(p, 0xFF, 6);  // broadcast destination
-    PutMac(p + 6, source);
+    PutMac(p, destination);
+    PutMac(p + 6, from);
     Put16(p + 12, kEtherTypeArp);
     Put16(p + 14, kHardwareEthernet);
     Put16(p + 16, kProtocolIPv4);
     p[18] = 6;
     p[19] = 4;
-    Put16(p + 20, kOperationRequest);
-    PutMac(p + 22, source);
-    PutAddress(p + 28, 0);
-    PutAddress(p + 38, targetAddress);
+    Put16(p + 20, operation);
+    PutMac(p + 22, from);
+    PutAddress(p + 28, senderAddress);
     return frame;
+}
+
+}  // namespace
+
+ArpProbeFrame BuildArpProbe(const MacAddress& source, uint32_t targetAddress) {
+    // Broadcast; the target hardware address and the padding stay zero.
+    const MacAddress broadcast = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    ArpProbeFrame frame = BuildArpFrame(broadcast, source, kOperationRequest, 0);
+    PutAddress(frame.data() + 38, targetAddress);
+    return frame;
+}
+
+ArpProbeFrame BuildArpReply(const MacAddress& from, uint32_t address, const MacAddress& to) {
+    ArpProbeFrame frame = BuildArpFrame(to, from, kOperationReply, address);
+    PutMac(frame.data() + 32, to);
+    return frame;
+}
+
+bool ReadArpProbeTarget(const uint8_t* frame, size_t length, uint32_t& target) {
+    if (frame == nullptr || length != kArpProbeSize || Get16(frame + 12) != kEtherTypeArp ||
+        Get16(frame + 14) != kHardwareEthernet || Get16(frame + 16) != kProtocolIPv4 ||
+        Get16(frame + 20) != kOperationRequest || GetAddress(frame + 28) != 0) {
+        return false;
+    }
+    target = GetAddress(frame + 38);
+    return true;
 }
 
 bool ReadArpReply(const uint8_t* frame, size_t length, ArpReply& reply) {
@@ -108,6 +134,13 @@ bool ParseMacText(const char* text, MacAddress& mac) {
     }
     mac = parsed;
     return true;
+}
+
+std::string FormatMacText(const MacAddress& mac) {
+    char text[18];
+    std::snprintf(text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X", mac[0], mac[1], mac[2],
+                  mac[3], mac[4], mac[5]);
+    return text;
 }
 
 }  // namespace fwbatch::adapter

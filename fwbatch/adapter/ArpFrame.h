@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace fwbatch::adapter {
 
@@ -18,6 +19,15 @@ using ArpProbeFrame = std::array<uint8_t, kArpProbeSize>;
 // sender claims no address, so the probe changes no neighbour's ARP cache.
 // Padded with zeros to the Ethernet minimum of 60 bytes.
 ArpProbeFrame BuildArpProbe(const MacAddress& source, uint32_t targetAddress);
+
+// The reply a station sends to a probe: "address is at from", sent to
+// `to`. The adapter helper's answers are handed on in this form, so that
+// they are read as captured answers are.
+ArpProbeFrame BuildArpReply(const MacAddress& from, uint32_t address, const MacAddress& to);
+
+// The address that a probe as BuildArpProbe makes asks for; false for any
+// other frame.
+bool ReadArpProbeTarget(const uint8_t* frame, size_t length, uint32_t& target);
 
 // What an ARP reply tells about who answered.
 struct ArpReply {
@@ -36,5 +46,8 @@ bool IsArpAnswerFrom(const uint8_t* frame, size_t length, uint32_t address, cons
 // The six bytes of a MAC text: six two-digit hex groups separated by ':'
 // or '-', or twelve hex digits in a row. False (mac untouched) otherwise.
 bool ParseMacText(const char* text, MacAddress& mac);
+
+// "02:53:49:4D:00:09": upper-case hex pairs separated by ':'.
+std::string FormatMacText(const MacAddress& mac);
 
 }  // namespace fwbatch::adapter

@@ -1,6 +1,7 @@
 #include "fwbatch/app/AdapterJob.h"
 
 #include "common/platform/ThreadStart.h"
+#include "fwbatch/adapter/AdapterHelper.h"
 #include "fwbatch/adapter/AdapterPreparation.h"
 
 namespace fwbatch {
@@ -37,8 +38,11 @@ void AdapterJob::Run(const std::stop_token& stop) {
         if (stop.stop_requested()) {
             return;
         }
-        if (adapter::PrepareAdapter(d.device, d.addressToUse, d.addressAdded, m_firstAddressMode,
-                                    nullptr, m_env)) {
+        adapter::PrepareTrace trace;
+        const bool added = adapter::PrepareAdapter(d.device, d.addressToUse, d.addressAdded,
+                                                   m_firstAddressMode, &trace, m_env);
+        d.refusedForRights = adapter::RefusedForRights(trace);
+        if (added) {
             // The new address takes a moment to show among the host's.
             for (int test = 0; test < adapter::kAddressWaitTests && !stop.stop_requested();
                  ++test) {

@@ -21,9 +21,10 @@ namespace fwbatch {
 struct PreparedDevice {
     int32_t index = 0;  // the device's row when the operator asked
     SEARCH_DEVICE_INFO device{};
-    std::string key;  // the row's key (ui::DeviceTable::Key)
-    uint32_t addressToUse = 0;  // network byte order
-    uint32_t addressAdded = 0;  // 0: none
+    std::string key;                // the row's key (ui::DeviceTable::Key)
+    uint32_t addressToUse = 0;      // network byte order
+    uint32_t addressAdded = 0;      // 0: none
+    bool refusedForRights = false;  // an address was needed that this user may not add
 };
 
 struct PreparationResult {

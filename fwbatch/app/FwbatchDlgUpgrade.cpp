@@ -121,6 +121,11 @@ void CFwbatchDlg::OnUpgrade() {
 }
 
 void CFwbatchDlg::OnAdaptersPrepared(std::unique_ptr<PreparationResult> result) {
+    // A device needed an address this user may not add: say whom to ask.
+    if (std::any_of(result->devices.begin(), result->devices.end(),
+                    [](const PreparedDevice& d) { return d.refusedForRights; })) {
+        ShowMessage(ids::kMsgAdapterGroup);
+    }
     if (m_upgradePreparation && result->jobId == m_upgradePreparation->Id()) {
         m_upgradePreparation.reset();  // its worker has reported: joined at once
         StartBatch(*result);

@@ -66,5 +66,7 @@ constexpr uint32_t kMsgSelectAiDevice = 1062;
 constexpr uint32_t kResultNotApplied = 1100;
 constexpr uint32_t kResultDidNotComeBack = 1101;
 constexpr uint32_t kVerify = 1102;
+// Adapter preparation refused for lack of rights: the group to join.
+constexpr uint32_t kMsgAdapterGroup = 1110;
 
 }  // namespace fwbatch::ids
