@@ -1,6 +1,7 @@
 #include "ui/WindowApp.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include "common/link/SWL_Public.h"
 #include "common/platform/Diagnostics.h"
@@ -9,7 +10,7 @@
 
 namespace ui {
 
-int RunWindowProgram(int& argc, char** argv, const char* program, uint16_t languageId,
+int RunWindowProgram(int& argc, char** argv, const WindowProgramName& program, uint16_t languageId,
                      const std::function<int()>& runWindow,
                      const std::function<void()>& afterWindow) {
     // The application object, not the window, owns the socket layer: workers
@@ -21,7 +22,11 @@ int RunWindowProgram(int& argc, char** argv, const char* program, uint16_t langu
     int result = 0;
     {
         QApplication application(argc, argv);
-        QApplication::setApplicationName(QString::fromLatin1(program));
+        QApplication::setApplicationName(QString::fromLatin1(program.name));
+        // The desktop's menu entry and icon, when the program is installed.
+        const QString desktopId = QString::fromLatin1(program.desktopId);
+        QGuiApplication::setDesktopFileName(desktopId);
+        QApplication::setWindowIcon(QIcon::fromTheme(desktopId));
         InstallQtTranslations(languageId);
         // The window has shut down when this returns: the search is stopped
         // and every device record freed.

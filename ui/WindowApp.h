@@ -19,21 +19,22 @@
 
 namespace ui {
 
-// The run: socket layer, Qt application with Qt's translations, the window
-// (runWindow), what outlives it (afterWindow), socket layer stopped.
-// Returns runWindow's exit code.
-int RunWindowProgram(int& argc, char** argv, const char* program, uint16_t languageId,
-                     const std::function<int()>& runWindow,
-                     const std::function<void()>& afterWindow);
-
 // A program's string table in a language (an empty one when there is none).
 const strings::StringTable& ProgramStrings(const char* program, uint16_t languageId);
 
-// A window program's name and its interface-language rule.
+// A window program's name, its interface-language rule and its desktop
+// entry's id (the installed menu entry and icon).
 struct WindowProgramName {
     const char* name;
     uint16_t (*languageOf)(uint16_t systemLanguageId);
+    const char* desktopId;
 };
+
+// The run: socket layer, Qt application with Qt's translations and the
+// program's desktop entry, the window (runWindow), what outlives it
+// (afterWindow), socket layer stopped. Returns runWindow's exit code.
+int RunWindowProgram(int& argc, char** argv, const WindowProgramName& program, uint16_t languageId,
+                     const std::function<int()>& runWindow, const std::function<void()>& afterWindow);
 
 template <class App>
 class WindowApp {
@@ -57,7 +58,7 @@ public:
         App& app = static_cast<App&>(*this);
         const uint16_t language = InterfaceLanguage();
         return RunWindowProgram(
-            argc, argv, App::kProgram.name, language,
+            argc, argv, App::kProgram, language,
             [&app, language] { return app.RunWindow(Strings(language)); },
             [&app] { app.AfterWindow(); });
     }

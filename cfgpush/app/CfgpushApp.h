@@ -17,7 +17,8 @@ namespace cfgpush {
 
 class CCfgpushApp : public ui::WindowApp<CCfgpushApp> {
 public:
-    static constexpr ui::WindowProgramName kProgram{"cfgpush", &platform::CfgpushInterfaceLanguage};
+    static constexpr ui::WindowProgramName kProgram{"cfgpush", &platform::CfgpushInterfaceLanguage,
+                                                    "org.camprep.Cfgpush"};
     int RunWindow(const strings::StringTable& texts);
     // Workers still connecting give up; every worker is joined.
     void AfterWindow();

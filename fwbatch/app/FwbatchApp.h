@@ -14,7 +14,8 @@ namespace fwbatch {
 
 class CFwbatchApp : public ui::WindowApp<CFwbatchApp> {
 public:
-    static constexpr ui::WindowProgramName kProgram{"fwbatch", &platform::FwbatchInterfaceLanguage};
+    static constexpr ui::WindowProgramName kProgram{"fwbatch", &platform::FwbatchInterfaceLanguage,
+                                                    "org.camprep.Fwbatch"};
     int RunWindow(const strings::StringTable& texts);
 };
 
