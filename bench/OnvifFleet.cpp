@@ -130,8 +130,8 @@ int main(int argc, char** argv) {
     long worstRss = 0;
     size_t fewest = cameras;
     for (int run = 0; run < runs; ++run) {
-        const bench::ChildRun c = bench::RunChild(
-            {CAMPREP_PATH, "discover", "--json", "--source", "onvif", "--interface", "lo"});
+        const bench::ChildRun c = bench::RunChild({CAMPREP_PATH, "discover", "--json", "--source",
+                                                   "onvif", "--interface", "lo", "--timeout", "1"});
         const nlohmann::json list = nlohmann::json::parse(c.output, nullptr, false);
         const size_t listed = list.is_array() ? list.size() : 0;
         std::printf("camprep discover: %zu listed, %.2f s, %.2f s CPU, peak resident %ld KiB\n",

@@ -64,10 +64,9 @@ void AddDeviceOptions(CLI::App* sub, DeviceArgs& args, const std::string& discov
 }
 
 void AddSourceOptions(CLI::App* sub, std::string& source, int32_t& dataPort) {
-    sub->add_option(
-           "--source", source,
-           "Which searches find devices: ours (the devices' own search), onvif (the open ONVIF\n"
-           "discovery; answers are collected at least 2 s) or all (default)")
+    sub->add_option("--source", source,
+                    "Which searches find devices: ours (the devices' own search), onvif (the open ONVIF\n"
+                    "discovery; answers are collected at least 2 s) or all (default " + source + ")")
         ->check(CLI::IsMember({"ours", "onvif", "all"}));
     sub->add_option("--data-port", dataPort,
                     "The data port of a device only the ONVIF discovery found (default 9008)")

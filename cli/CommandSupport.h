@@ -32,8 +32,11 @@ struct DeviceArgs {
     double timeoutSeconds = 3.0;
     std::vector<std::string> interfaces;
     std::string match;
-    std::string source = "all";  // "ours", "onvif" or "all"
-    int32_t dataPort = 9008;     // of devices only ONVIF found
+    // "ours", "onvif" or "all". Ours unless asked: a camera of another make
+    // that only ONVIF finds would fail a push or an upgrade that succeeded
+    // before.
+    std::string source = "ours";
+    int32_t dataPort = 9008;  // of devices only ONVIF found
 };
 
 // The device password: --password TEXT, --password-file FILE (its first
@@ -63,6 +66,7 @@ std::string CheckInterfaces(const std::vector<std::string>& names);
 
 // --source ours|onvif|all and --data-port: which searches run, and the data
 // port of a device only the ONVIF search found.
+// `source` holds the default.
 void AddSourceOptions(CLI::App* sub, std::string& source, int32_t& dataPort);
 
 // Both checks of a device command: the device options, then the password

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/markup/CMarkupSTL.h"
+#include "common/markup/EntityDecode.h"
 #include "common/platform/NetworkPlatform.h"
 #include "discovery/SearchAnswer.h"
 #include "onvif/Scopes.h"
@@ -26,29 +27,11 @@ void Note(std::vector<FieldOrigin>* origins, const char* field, const char* orig
     }
 }
 
-void AppendEscaped(std::string& out, const char* text) {
-    for (const char* p = text; *p != '\0'; ++p) {
-        switch (*p) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            default:
-                out.push_back(*p);
-        }
-    }
-}
-
 void Element(std::string& out, const char* name, const char* text) {
     out += '<';
     out += name;
     out += '>';
-    AppendEscaped(out, text);
+    out += markup::EscapeXml(text);
     out += "</";
     out += name;
     out += '>';

@@ -6,6 +6,7 @@
 
 #include "common/crypto/Digest.h"
 #include "common/markup/CBase64Encoder.h"
+#include "common/markup/EntityDecode.h"
 #include "onvif/OnvifNames.h"
 #include "onvif/Scopes.h"
 
@@ -15,30 +16,6 @@ namespace {
 using markup::XmlElement;
 
 constexpr size_t kMaxReplyBytes = 256 * 1024;
-
-std::string Escape(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out.push_back(c);
-        }
-    }
-    return out;
-}
 
 std::string Text(const XmlElement* element) {
     return element == nullptr ? std::string() : std::string(markup::TrimXmlSpace(element->text));
@@ -136,7 +113,7 @@ std::string BuildDeviceRequest(std::string_view operation, const UsernameToken* 
         text += "\" xmlns:wsu=\"";
         text += kUtilityNs;
         text += "\"><wsse:UsernameToken><wsse:Username>";
-        text += Escape(token->user);
+        text += markup::EscapeXml(token->user);
         text += "</wsse:Username><wsse:Password Type=\"";
         text += kPasswordDigestType;
         text += "\">";

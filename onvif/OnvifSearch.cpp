@@ -84,10 +84,14 @@ bool OnvifSearch::Start(std::string* error) {
     if (!m_wake.Valid()) {
         return fail("cannot make the wake event");
     }
+    // Another program may hold the port without sharing it: the probes and
+    // their answers still work, only the announcements go unheard.
     const int err = m_listener.Open(m_options.port, true);
+    m_hearsAnnouncements = err == 0;
     if (err != 0) {
-        return fail("cannot open the discovery port " + std::to_string(m_options.port) +
-                    ": error " + std::to_string(err));
+        platform::DiagPrintf(
+            "onvif: the discovery port %u is not ours (%d): no Hello or Bye heard\n",
+            static_cast<unsigned>(m_options.port), err);
     }
     m_stop.store(false);
     m_wake.Drain();
@@ -188,7 +192,7 @@ void OnvifSearch::Run() {
                 continue;
             }
             const bool was = std::find(joined.begin(), joined.end(), l.where.index) != joined.end();
-            if (was || m_listener.Join(m_group, l.where)) {
+            if (was || (m_hearsAnnouncements && m_listener.Join(m_group, l.where))) {
                 nowJoined.push_back(l.where.index);
             }
         }

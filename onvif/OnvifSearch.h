@@ -50,8 +50,10 @@ public:
     OnvifSearch(const OnvifSearch&) = delete;
     OnvifSearch& operator=(const OnvifSearch&) = delete;
 
-    // Opens the announcement port and starts the thread; false with the
-    // reason when the port or the group cannot be used.
+    // Opens the announcement port (when another program holds it without
+    // sharing, the probes still run: HearsAnnouncements() then says false)
+    // and starts the thread; false with the reason when the group cannot be
+    // used.
     bool Start(std::string* error = nullptr);
     // Stops the thread and waits for it: no report follows. Prompt.
     void Stop();
@@ -60,6 +62,7 @@ public:
     // next look at the addresses on.
     void SetInterfaces(std::vector<std::string> names);
 
+    bool HearsAnnouncements() const { return m_hearsAnnouncements; }
     uint64_t Rounds() const { return m_rounds.load(); }
     uint64_t ProbesSent() const { return m_probesSent.load(); }
     uint64_t AnswersReceived() const { return m_answers.load(); }   // camera matches and hellos
@@ -79,6 +82,7 @@ private:
     std::vector<std::string> m_interfaceNames;
 
     platform::MulticastSocket m_listener;  // the group's port: Hello and Bye
+    bool m_hearsAnnouncements = false;     // set by Start before the thread runs
     platform::WakeEvent m_wake;
     std::atomic<bool> m_stop{false};
     std::atomic<uint64_t> m_rounds{0};

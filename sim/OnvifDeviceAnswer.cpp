@@ -7,6 +7,7 @@
 #include <map>
 
 #include "common/crypto/Digest.h"
+#include "common/markup/EntityDecode.h"
 #include "common/markup/XmlNsDocument.h"
 #include "onvif/DeviceSoap.h"
 #include "onvif/OnvifNames.h"
@@ -32,22 +33,6 @@ const Prefixes& PrefixesOf(int style) {
     return kStyles[style == 1 ? 1 : 0];
 }
 
-std::string Escape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '&') {
-            out += "&amp;";
-        } else if (c == '<') {
-            out += "&lt;";
-        } else if (c == '>') {
-            out += "&gt;";
-        } else {
-            out.push_back(c);
-        }
-    }
-    return out;
-}
-
 std::string Envelope(const Prefixes& p, const std::string& content) {
     return std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?><") + p.env +
            ":Envelope xmlns:" + p.env + "=\"" + std::string(onvif::kSoap12Ns) +
@@ -67,8 +52,8 @@ std::string Fault(const Prefixes& p, const char* code, const char* subcode, cons
 }
 
 std::string Element(const char* prefix, const char* name, const std::string& text) {
-    return "<" + std::string(prefix) + ":" + name + ">" + Escape(text) + "</" + prefix + ":" +
-           name + ">";
+    return "<" + std::string(prefix) + ":" + name + ">" + markup::EscapeXml(text) + "</" + prefix +
+           ":" + name + ">";
 }
 
 std::string DateTime(const Prefixes& p, int64_t utcMs) {

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "common/markup/EntityDecode.h"
 #include "onvif/OnvifNames.h"
 
 namespace sim {
@@ -22,29 +23,13 @@ const Style& StyleOf(int style) {
     return kStyles[style == 1 ? 1 : 0];
 }
 
-std::string Escape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '&') {
-            out += "&amp;";
-        } else if (c == '<') {
-            out += "&lt;";
-        } else if (c == '>') {
-            out += "&gt;";
-        } else {
-            out.push_back(c);
-        }
-    }
-    return out;
-}
-
 std::string Join(const std::vector<std::string>& items) {
     std::string text;
     for (const std::string& item : items) {
         if (!text.empty()) {
             text.push_back(' ');
         }
-        text += Escape(item);
+        text += markup::EscapeXml(item);
     }
     return text;
 }
@@ -66,8 +51,8 @@ std::string Head(const Style& s, int style, const std::string& action, const std
     x += "><" + std::string(s.env) + ":Header><" + s.wsa + ":MessageID>" + messageId + "</" +
          s.wsa + ":MessageID>";
     if (!relatesTo.empty()) {
-        x += "<" + std::string(s.wsa) + ":RelatesTo>" + Escape(relatesTo) + "</" + s.wsa +
-             ":RelatesTo>";
+        x += "<" + std::string(s.wsa) + ":RelatesTo>" + markup::EscapeXml(relatesTo) + "</" +
+             s.wsa + ":RelatesTo>";
     }
     x += "<" + std::string(s.wsa) + ":To>" + to + "</" + s.wsa + ":To><" + s.wsa + ":Action>" +
          action + "</" + s.wsa + ":Action>" + sequence + "</" + s.env + ":Header><" + s.env +
@@ -81,7 +66,7 @@ std::string Tail(const Style& s) {
 
 std::string TargetBody(const Style& s, int style, const OnvifTarget& t, bool withDetails) {
     std::string x = "<" + std::string(s.wsa) + ":EndpointReference><" + s.wsa + ":Address>" +
-                    Escape(t.endpoint) + "</" + s.wsa + ":Address></" + s.wsa +
+                    markup::EscapeXml(t.endpoint) + "</" + s.wsa + ":Address></" + s.wsa +
                     ":EndpointReference>";
     if (!withDetails) {
         return x;
@@ -100,7 +85,8 @@ std::string TargetBody(const Style& s, int style, const OnvifTarget& t, bool wit
     }
     x += ">" + types + "</" + s.wsd + ":Types>";
     x += "<" + std::string(s.wsd) + ":Scopes>" + Join(t.scopes) + "</" + s.wsd + ":Scopes>";
-    x += "<" + std::string(s.wsd) + ":XAddrs>" + Escape(t.xaddr) + "</" + s.wsd + ":XAddrs>";
+    x += "<" + std::string(s.wsd) + ":XAddrs>" + markup::EscapeXml(t.xaddr) + "</" + s.wsd +
+         ":XAddrs>";
     x += "<" + std::string(s.wsd) + ":MetadataVersion>" + std::to_string(t.metadataVersion) + "</" +
          s.wsd + ":MetadataVersion>";
     return x;

@@ -72,6 +72,7 @@ struct Options {
     int64_t maxSessions = -1;
     bool noSearch = false;
     bool onvif = false;
+    int64_t onvifSpread = -1;
     std::vector<std::string> searchInterfaces;
     bool commands = false;
     bool quiet = false;
@@ -313,6 +314,9 @@ int main(int argc, char** argv) {
         "--onvif", o.onvif,
         "Every device also answers the ONVIF discovery and serves the ONVIF device service\n"
         "at its HTTP port (\"onvif\" in the fleet file sets it per device)");
+    app.add_option("--onvif-spread", o.onvifSpread,
+                   "An ONVIF camera answers a probe after a random 0..this many ms (default 500)")
+        ->check(CLI::Range(int64_t{0}, int64_t{10000}));
     app.add_option(
         "--search-interface", o.searchInterfaces,
         "Answer the search on this interface (repeatable; default lo and the interfaces of given "
@@ -342,6 +346,9 @@ int main(int argc, char** argv) {
     options.searchInterfaces =
         o.searchInterfaces.empty() ? DefaultSearchInterfaces(devices) : o.searchInterfaces;
     options.storeDirectory = o.store;
+    if (o.onvifSpread >= 0) {
+        options.onvifAnswerSpreadMs = static_cast<uint32_t>(o.onvifSpread);
+    }
 
     // Signals are taken through a descriptor; every thread started from
     // here on inherits the mask.

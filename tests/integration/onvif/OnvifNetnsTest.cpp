@@ -150,7 +150,8 @@ TEST_F(OnvifNetns, ASlowCameraIsKeptAndFaultsAndJunkEndNothing) {
                           Device("faulty", "10.1.0.4",
                                  {{"enabled", true}, {"probeFault", true}, {"hello", false}})}},
                         {"defaults", {{"behaviour", {{"answerSearch", false}}}}}};
-    ASSERT_TRUE(StartCamsim(fleet));
+    // No random spread: the slow camera answers 1.5 s after each probe.
+    ASSERT_TRUE(StartCamsim(fleet, {"--onvif-spread", "0"}));
     std::atomic<bool> stop{false};
     std::thread junk(SendJunk, std::ref(stop));
     const auto run = RunCommand(kCamprep + " discover --json --source onvif --timeout 0.5");
@@ -273,7 +274,8 @@ TEST_F(OnvifNetns, AHelloListsACameraAndItsByeRemovesIt) {
 TEST_F(OnvifNetns, ThousandCamerasInOneRound) {
     ASSERT_TRUE(Link("h0", "10.1.0.1/24", "c0", "10.1.0.2/24"));
     ASSERT_TRUE(StartCamsim({{"defaults", {{"behaviour", {{"answerSearch", false}}}}}},
-                            {"--devices", "1024", "--onvif", "--listen", "10.1.0.2", "--quiet"}));
+                            {"--devices", std::to_string(CAMPREP_ONVIF_FLEET), "--onvif",
+                             "--listen", "10.1.0.2", "--quiet"}));
     const auto run =
         RunCommand(kCamprep + " discover --json --source onvif --interface h0 --timeout 2");
     ASSERT_EQ(run.status, 0);
@@ -282,8 +284,8 @@ TEST_F(OnvifNetns, ThousandCamerasInOneRound) {
     for (const auto& d : list) {
         keys.insert(d["key"].get<std::string>());
     }
-    EXPECT_EQ(list.size(), 1024u);
-    EXPECT_EQ(keys.size(), 1024u);
+    EXPECT_EQ(list.size(), size_t{CAMPREP_ONVIF_FLEET});
+    EXPECT_EQ(keys.size(), size_t{CAMPREP_ONVIF_FLEET});
 }
 
 }  // namespace

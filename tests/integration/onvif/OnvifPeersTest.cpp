@@ -37,7 +37,9 @@ protected:
               {{"devName", "two"}, {"listen", "10.1.0.3"}}}}};
         std::vector<std::string> argv = {"ip", "netns", "exec", m_ns};
         argv.insert(argv.end(), camsimPrefix.begin(), camsimPrefix.end());
-        argv.insert(argv.end(), {CAMSIM_BIN, "--fleet", TempFile("fleet.json", fleet.dump())});
+        // onvif-util stops listening after 500 ms of silence: answers come within 100 ms.
+        argv.insert(argv.end(), {CAMSIM_BIN, "--fleet", TempFile("fleet.json", fleet.dump()),
+                                 "--onvif-spread", "100"});
         ASSERT_TRUE(Camsim().Start(argv) && Camsim().WaitForLine("ready", 20000));
     }
 };
@@ -88,10 +90,14 @@ TEST_F(OnvifPeers, APcAnnouncingItselfIsNoCamera) {
     onvif_test::Background pc;
     ASSERT_TRUE(pc.Start(
         {"ip", "netns", "exec", m_ns, "wsdd", "-4", "-i", "c0", "-n", "OFFICE-PC", "-H", "1"}));
+    // Both cameras answer (0..500 ms) and wsdd's Hello arrives: at most 10 s.
     bool heard = false;
-    for (int i = 0; i < 200 && !heard; ++i) {  // its Hello, at most 10 s
-        heard = search.DatagramsIgnored() > 0;
+    size_t cameras = 0;
+    for (int i = 0; i < 200 && !(heard && cameras >= 2); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        heard = search.DatagramsIgnored() > 0;
+        std::lock_guard<std::mutex> lock(mutex);
+        cameras = std::set<std::string>(reported.begin(), reported.end()).size();
     }
     EXPECT_TRUE(heard) << "wsdd's Hello never arrived";
     search.Stop();
