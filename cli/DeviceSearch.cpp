@@ -87,9 +87,24 @@ bool DeviceSearch::Run(std::chrono::milliseconds duration, std::string& error,
             *warning = "the ONVIF search could not start: " + onvifError;
         }
     }
+    // The side records are looked up without our lock: the callback takes
+    // ours inside discovery's.
+    std::vector<std::string> keys;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (const FoundDevice& d : m_found) {
+            keys.push_back(d.key);
+        }
+    }
+    std::vector<discovery::DeviceSideRecord> sides(keys.size());
+    std::vector<bool> has(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+        has[i] = search.SideRecord(keys[i], sides[i]);
+    }
     std::lock_guard<std::mutex> lock(m_mutex);
-    for (FoundDevice& d : m_found) {
-        d.hasSide = search.SideRecord(d.key, d.side);
+    for (size_t i = 0; i < keys.size() && i < m_found.size(); ++i) {
+        m_found[i].hasSide = has[i];
+        m_found[i].side = std::move(sides[i]);
     }
     return true;
 }

@@ -78,7 +78,9 @@ public:
 
     // What the device with this key (SearchReport::key) was found by and
     // what its record has no field for; false when no such device is listed.
-    // Any thread; kept after Stop until the next Start.
+    // Any thread, but not while holding a lock the callback takes (reports
+    // are delivered under the lock this takes); kept after Stop until the
+    // next Start.
     bool SideRecord(const std::string& key, DeviceSideRecord& out) const;
     // The device keys listed now, in no particular order.
     std::vector<std::string> Keys() const;

@@ -111,6 +111,11 @@ TEST_F(OnvifPeers, ACameraWhoseClockIsFifteenMinutesOffIsStillRead) {
     if (!Have("faketime")) {
         GTEST_SKIP() << "faketime is not installed";
     }
+#ifdef CAMPREP_SANITIZED
+    GTEST_SKIP()
+        << "faketime's preloaded library and the sanitizer's runtime do not mix (the clock "
+           "offset is tested with camsim's own setting)";
+#endif
     TwoCameras({"faketime", "-f", "+15m"});
     const auto run =
         RunCommand(kCamprep + " discover --json --source onvif --identify --password 739164");
