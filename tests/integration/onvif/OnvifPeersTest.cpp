@@ -54,8 +54,10 @@ TEST_F(OnvifPeers, OnvifUtilFindsTheCamerasAndReadsThemWithTheRightPassword) {
     EXPECT_NE(found.out.find("10.1.0.3"), std::string::npos) << found.out;
     const auto good = RunCommand("echo quit | timeout 20 onvif-util -u admin -p 739164 10.1.0.2");
     EXPECT_NE(good.out.find("IPC-SIM-4"), std::string::npos) << good.out;
+    EXPECT_NE(good.out.find("serial: SIM"), std::string::npos) << good.out;
     const auto bad = RunCommand("echo quit | timeout 20 onvif-util -u admin -p wrong 10.1.0.2");
     EXPECT_EQ(bad.out.find("IPC-SIM-4"), std::string::npos) << bad.out;
+    EXPECT_NE(bad.out.find("NotAuthorized"), std::string::npos) << bad.out;
 }
 
 TEST_F(OnvifPeers, NmapsProbeGetsTheCamerasAnswers) {
