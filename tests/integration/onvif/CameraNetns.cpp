@@ -126,6 +126,12 @@ void CameraNetns::SetUp() {
     if (IsSkipped()) {
         return;
     }
+    // A run ended by a time-out leaves its namespace and cameras behind:
+    // those of test processes that are gone are cleared first.
+    nstest::Shell(
+        "for ns in $(ip netns list | awk '/^camprep-onvif-/ {print $1}'); do "
+        "pid=${ns#camprep-onvif-}; [ -d /proc/$pid ] && continue; "
+        "for p in $(ip netns pids $ns); do kill -9 $p; done; ip netns del $ns; done");
     m_ns = "camprep-onvif-" + std::to_string(getpid());
     nstest::Shell("ip netns del " + m_ns);
     ASSERT_EQ(nstest::Shell("ip netns add " + m_ns), 0) << "cannot make the cameras' namespace";
