@@ -240,7 +240,8 @@ DiscoverRun RunDiscover(double timeoutSeconds, SearchListener& listener) {
     }
     char timeoutText[32];
     std::snprintf(timeoutText, sizeof timeoutText, "%.3f", timeoutSeconds);
-    std::vector<std::string> args = {CAMPREP_PATH, "discover", "--json", "--timeout", timeoutText};
+    std::vector<std::string> args = {CAMPREP_PATH, "discover",  "--json",   "--source",
+                                     "ours",       "--timeout", timeoutText};
     listener.Clear();
     const long errorsBefore = UdpReceiveBufferErrors();
     const long listenerBefore = listener.Drops();

@@ -64,6 +64,17 @@ void AddDeviceOptions(CLI::App* sub, DeviceArgs& args, const std::string& discov
     sub->add_option("--interface", args.interfaces, "Search only on this interface (repeatable)");
     sub->add_option("--match", args.match,
                     "Only devices whose MAC, address, name or model contains this text");
+    AddSourceOptions(sub, args.source, args.dataPort);
+}
+
+void AddSourceOptions(CLI::App* sub, std::string& source, int32_t& dataPort) {
+    sub->add_option("--source", source,
+                    "Which searches find devices: ours (the devices' own search), onvif (the open ONVIF\n"
+                    "discovery; answers are collected at least 2 s) or all (default " + source + ")")
+        ->check(CLI::IsMember({"ours", "onvif", "all"}));
+    sub->add_option("--data-port", dataPort,
+                    "The data port of a device only the ONVIF discovery found (default 9008)")
+        ->check(CLI::Range(1, 65535));
 }
 
 std::string CheckDeviceOptions(const DeviceArgs& args) {
@@ -124,9 +135,16 @@ bool Matches(const SEARCH_DEVICE_INFO& d, const std::string& text) {
 
 bool DiscoverDevices(const std::string& series, const DeviceArgs& args,
                      std::vector<SEARCH_DEVICE_INFO>& devices, std::string& error) {
-    DeviceSearch search(series, args.interfaces);
-    if (!search.Run(std::chrono::milliseconds(static_cast<int64_t>(args.timeoutSeconds * 1000)), error)) {
+    SearchSources sources;
+    ParseSources(args.source, sources);
+    DeviceSearch search(series, args.interfaces, sources, args.dataPort);
+    std::string warning;
+    if (!search.Run(std::chrono::milliseconds(static_cast<int64_t>(args.timeoutSeconds * 1000)),
+                    error, &warning)) {
         return false;
+    }
+    if (!warning.empty()) {
+        std::fprintf(stderr, "camprep: %s\n", warning.c_str());
     }
     for (const SEARCH_DEVICE_INFO& d : search.Devices()) {
         if (Matches(d, args.match)) {

@@ -32,6 +32,11 @@ struct DeviceArgs {
     double timeoutSeconds = 3.0;
     std::vector<std::string> interfaces;
     std::string match;
+    // "ours", "onvif" or "all". Ours unless asked: a camera of another make
+    // that only ONVIF finds would fail a push or an upgrade that succeeded
+    // before.
+    std::string source = "ours";
+    int32_t dataPort = 9008;  // of devices only ONVIF found
 };
 
 // The device password: --password TEXT, --password-file FILE (its first
@@ -48,7 +53,7 @@ void AddPasswordOptions(CLI::App* sub, PasswordArgs& args);
 bool ResolvePassword(const PasswordArgs& args, std::string& password, std::string& error);
 
 // Adds --device, --devices-file, --rerun-failed, --discover, --timeout,
-// --interface and --match; `discoverHelp` is --discover's help text ("Push
+// --interface, --match, --source and --data-port; `discoverHelp` is --discover's help text ("Push
 // to the devices the search finds").
 void AddDeviceOptions(CLI::App* sub, DeviceArgs& args, const std::string& discoverHelp);
 
@@ -58,6 +63,11 @@ std::string CheckDeviceOptions(const DeviceArgs& args);
 // The empty text when every name is an interface of the machine, else which
 // is not (with the interfaces there are).
 std::string CheckInterfaces(const std::vector<std::string>& names);
+
+// --source ours|onvif|all and --data-port: which searches run, and the data
+// port of a device only the ONVIF search found.
+// `source` holds the default.
+void AddSourceOptions(CLI::App* sub, std::string& source, int32_t& dataPort);
 
 // Both checks of a device command: the device options, then the password
 // (resolved into `password`). `targets` gets the devices given by address

@@ -181,15 +181,31 @@ SearchReport ParseSearchAnswer(const char* mac, int kind, const char* answer,
         return report;
     }
 
+    report.key.assign(mac, strnlen(mac, kDeviceKeyMax));
+    // An answer discovery wrote for a device ONVIF found carries its MAC
+    // (when known) apart from the key.
+    doc.ResetMainPosition();
+    const bool merged = doc.FindElement("deviceSource");
+    doc.ResetMainPosition();
+    std::string deviceMac;
+    if (merged && doc.FindElement("deviceMac")) {
+        deviceMac = doc.GetElementText();
+    }
+    doc.ResetMainPosition();
+    const char* macText = merged ? deviceMac.c_str() : mac;
+    const size_t macTextLength = merged ? strnlen(macText, kMacTextMax) : macLength;
+
     if (kind == kReportGone) {
         report.type = SearchReport::Type::Gone;
-        report.goneMac.reset(new char[kGoneMacBlockSize]());
-        std::memcpy(report.goneMac.get(), mac, macLength);
+        if (macTextLength > 0) {
+            report.goneMac.reset(new char[kGoneMacBlockSize]());
+            std::memcpy(report.goneMac.get(), macText, macTextLength);
+        }
         return report;
     }
 
     auto info = std::make_unique<SEARCH_DEVICE_INFO>();  // value-initialised: all zero
-    std::memcpy(info->mac, mac, macLength);
+    std::memcpy(info->mac, macText, macTextLength);
     ReadAddresses(doc, *info);
     ReadPorts(doc, *info);
     ReadProductInfo(doc, *info, rules);

@@ -29,14 +29,29 @@ inline constexpr SearchAnswerRules kFwbatchRules{"KMX_IPC", true};
 struct SearchReport {
     enum class Type { Dropped, Gone, Device };
     Type type = Type::Dropped;
-    // Gone: the 20-byte zero-filled MAC block.
+    // Gone and Device: the device's identity in the search, the first text
+    // of the report. Our own search's devices are known by their MAC text;
+    // a camera that only ONVIF found, by its endpoint reference, which is
+    // not a MAC and never goes into the record's MAC field. A program keys
+    // its rows by this and looks up the side record with it
+    // (DeviceDiscovery::SideRecord).
+    std::string key;
+    // Gone: the 20-byte zero-filled MAC block; null for an ONVIF camera
+    // whose MAC is not known.
     std::unique_ptr<char[]> goneMac;
     // Device: the new record.
     std::unique_ptr<SEARCH_DEVICE_INFO> device;
 };
 
+// `mac` is the report's first text: the MAC text of our own search's
+// devices, the identity key of devices that discovery merged or found by
+// ONVIF. Their answers (written by discovery, with a "deviceSource" element)
+// carry the MAC in "deviceMac", which may be empty.
 SearchReport ParseSearchAnswer(const char* mac, int kind, const char* answer,
                                const SearchAnswerRules& rules);
+
+// The longest identity key a report carries.
+constexpr size_t kDeviceKeyMax = 256;
 
 // Copies `text` into a field of `capacity` bytes, zero-terminated, cutting
 // it to capacity - 1 bytes without splitting a UTF-8 sequence.

@@ -8,6 +8,7 @@ layouts (digests from Python's hashlib). Only seed-* files are written;
 inputs added to a corpus by hand (crash-* reproducers, inputs a fuzzing run
 found) are left alone.
 """
+import base64
 import hashlib
 import pathlib
 import shutil
@@ -306,6 +307,124 @@ def device_info():
     write("device_info", "stray-end-tags", "<config><deviceInfo>" + "<a>" * 32 + "</b>" * 32)
 
 
+# ---- onvif: discovery datagrams, device-service replies, camsim's side ----
+
+SOAP12 = "http://www.w3.org/2003/05/soap-envelope"
+WSA = "http://schemas.xmlsoap.org/ws/2004/08/addressing"
+WSD = "http://schemas.xmlsoap.org/ws/2005/04/discovery"
+DN = "http://www.onvif.org/ver10/network/wsdl"
+TDS = "http://www.onvif.org/ver10/device/wsdl"
+TT = "http://www.onvif.org/ver10/schema"
+
+
+def envelope(body, env="s", a="a", d="d", header="", soap=SOAP12):
+    return (f'<?xml version="1.0" encoding="UTF-8"?><{env}:Envelope xmlns:{env}="{soap}" '
+            f'xmlns:{a}="{WSA}" xmlns:{d}="{WSD}"><{env}:Header>{header}</{env}:Header>'
+            f'<{env}:Body>{body}</{env}:Body></{env}:Envelope>')
+
+
+def target(a, d, endpoint, types, xaddrs, scopes):
+    return (f"<{a}:EndpointReference><{a}:Address>{endpoint}</{a}:Address></{a}:EndpointReference>"
+            f'<{d}:Types xmlns:dn="{DN}" xmlns:tds="{TDS}">{types}</{d}:Types>'
+            f"<{d}:Scopes>{scopes}</{d}:Scopes><{d}:XAddrs>{xaddrs}</{d}:XAddrs>"
+            f"<{d}:MetadataVersion>1</{d}:MetadataVersion>")
+
+
+def onvif_discovery():
+    t = "onvif_discovery"
+    scopes = ("onvif://www.onvif.org/name/Gate%20A onvif://www.onvif.org/hardware/IPC-1 "
+              "onvif://www.onvif.org/MAC/02-53-49-4d-00-01")
+    header = "<a:MessageID>urn:uuid:m1</a:MessageID><a:RelatesTo>urn:uuid:p1</a:RelatesTo>"
+    write(t, "probe-match.xml", envelope(
+        "<d:ProbeMatches><d:ProbeMatch>" + target("a", "d", "urn:uuid:c1", "dn:NetworkVideoTransmitter tds:Device",
+                                                 "http://10.1.0.5/onvif/device_service http://[fe80::1]:80/x",
+                                                 scopes) + "</d:ProbeMatch></d:ProbeMatches>", header=header))
+    write(t, "probe-match-other-prefixes.xml", envelope(
+        "<wsdd:ProbeMatches><wsdd:ProbeMatch>" + target("wsa", "wsdd", "urn:uuid:c2", "tds:Device",
+                                                        "http://10.1.0.6:8080/onvif/device_service", scopes) +
+        "</wsdd:ProbeMatch></wsdd:ProbeMatches>", env="SOAP-ENV", a="wsa", d="wsdd"))
+    write(t, "probe-match-soap11.xml", envelope(
+        "<d:ProbeMatches><d:ProbeMatch>" + target("a", "d", "urn:uuid:c3", "dn:NetworkVideoTransmitter",
+                                                 "http://10.1.0.7/onvif/device_service", "") +
+        "</d:ProbeMatch></d:ProbeMatches>", soap="http://schemas.xmlsoap.org/soap/envelope/"))
+    write(t, "hello.xml", envelope("<d:Hello>" + target("a", "d", "urn:uuid:c1", "dn:NetworkVideoTransmitter",
+                                                         "http://10.9.0.5/onvif/device_service", scopes) + "</d:Hello>",
+                                    header="<a:MessageID>urn:uuid:h1</a:MessageID>"))
+    write(t, "pc-hello.xml", envelope(
+        '<d:Hello><a:EndpointReference><a:Address>urn:uuid:pc</a:Address></a:EndpointReference>'
+        '<d:Types xmlns:wsdp="http://schemas.xmlsoap.org/ws/2006/02/devprof">wsdp:Device</d:Types></d:Hello>'))
+    write(t, "bye.xml", envelope("<d:Bye><a:EndpointReference><a:Address>urn:uuid:c1</a:Address>"
+                                 "</a:EndpointReference></d:Bye>"))
+    write(t, "fault.xml", envelope("<s:Fault><s:Code><s:Value>s:Sender</s:Value></s:Code></s:Fault>"))
+    write(t, "probe.xml", envelope('<d:Probe><d:Types xmlns:dn="' + DN + '">dn:NetworkVideoTransmitter</d:Types>'
+                                   "</d:Probe>"))
+    write(t, "undeclared-prefix.xml", envelope("<d:Hello><x:EndpointReference/></d:Hello>"))
+    write(t, "doctype.xml", '<!DOCTYPE s [<!ENTITY e "x">]>' + envelope("&e;"))
+    write(t, "many-matches.xml", envelope("<d:ProbeMatches>" + "".join(
+        "<d:ProbeMatch>" + target("a", "d", f"urn:uuid:{i}", "dn:NetworkVideoTransmitter",
+                                  f"http://10.1.{i}.5/onvif/device_service", scopes) + "</d:ProbeMatch>"
+        for i in range(8)) + "</d:ProbeMatches>"))
+    write(t, "junk", b"\x00\x01\xff<s:Envelope")
+
+
+def onvif_soap():
+    t = "onvif_soap"
+
+    def reply(content, env="SOAP-ENV", tds="tds", tt="tt"):
+        return (f'<{env}:Envelope xmlns:{env}="{SOAP12}" xmlns:{tds}="{TDS}" xmlns:{tt}="{TT}" '
+                f'xmlns:ter="http://www.onvif.org/ver10/error"><{env}:Body>{content}</{env}:Body></{env}:Envelope>')
+
+    write(t, "date-time.xml", reply(
+        "<tds:GetSystemDateAndTimeResponse><tds:SystemDateAndTime><tt:UTCDateTime><tt:Time><tt:Hour>7</tt:Hour>"
+        "<tt:Minute>50</tt:Minute><tt:Second>45</tt:Second></tt:Time><tt:Date><tt:Year>2010</tt:Year>"
+        "<tt:Month>9</tt:Month><tt:Day>16</tt:Day></tt:Date></tt:UTCDateTime></tds:SystemDateAndTime>"
+        "</tds:GetSystemDateAndTimeResponse>"))
+    write(t, "device-information.xml", reply(
+        "<ns2:GetDeviceInformationResponse><ns2:Manufacturer>M</ns2:Manufacturer><ns2:Model>X</ns2:Model>"
+        "<ns2:FirmwareVersion>1.2</ns2:FirmwareVersion><ns2:SerialNumber>S</ns2:SerialNumber>"
+        "<ns2:HardwareId>H</ns2:HardwareId></ns2:GetDeviceInformationResponse>", env="env", tds="ns2", tt="ns3"))
+    write(t, "network-interfaces.xml", reply(
+        '<tds:GetNetworkInterfacesResponse><tds:NetworkInterfaces token="eth0"><tt:Info>'
+        "<tt:HwAddress>00:11:22:aa:bb:cc</tt:HwAddress></tt:Info></tds:NetworkInterfaces>"
+        "</tds:GetNetworkInterfacesResponse>"))
+    write(t, "fault.xml", reply(
+        "<SOAP-ENV:Fault><SOAP-ENV:Code><SOAP-ENV:Value>SOAP-ENV:Sender</SOAP-ENV:Value><SOAP-ENV:Subcode>"
+        "<SOAP-ENV:Value>ter:NotAuthorized</SOAP-ENV:Value></SOAP-ENV:Subcode></SOAP-ENV:Code>"
+        "<SOAP-ENV:Reason><SOAP-ENV:Text>no</SOAP-ENV:Text></SOAP-ENV:Reason></SOAP-ENV:Fault>"))
+    write(t, "soap11-fault.xml",
+          '<e:Envelope xmlns:e="http://schemas.xmlsoap.org/soap/envelope/"><e:Body><e:Fault>'
+          "<faultcode>e:Client</faultcode><faultstring>bad</faultstring></e:Fault></e:Body></e:Envelope>")
+    write(t, "bad-date.xml", reply(
+        "<tds:GetSystemDateAndTimeResponse><tds:SystemDateAndTime><tt:UTCDateTime><tt:Time><tt:Hour>99</tt:Hour>"
+        "</tt:Time></tt:UTCDateTime></tds:SystemDateAndTime></tds:GetSystemDateAndTimeResponse>"))
+    write(t, "html", "<html><body>401 Unauthorized</body></html>")
+
+
+def sim_onvif():
+    t = "sim_onvif"
+    nonce = bytes(range(16))
+    created = "2023-11-14T22:13:20.000Z"
+    digest = base64.b64encode(hashlib.sha1(nonce + created.encode() + b"739164").digest()).decode()
+    body = (f'<s:Envelope xmlns:s="{SOAP12}" xmlns:tds="{TDS}"><s:Header><wsse:Security '
+            'xmlns:wsse="http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-secext-1.0.xsd" '
+            'xmlns:wsu="http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-utility-1.0.xsd">'
+            "<wsse:UsernameToken><wsse:Username>admin</wsse:Username><wsse:Password "
+            'Type="http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-username-token-profile-1.0#PasswordDigest">'
+            f"{digest}</wsse:Password><wsse:Nonce>{base64.b64encode(nonce).decode()}</wsse:Nonce>"
+            f"<wsu:Created>{created}</wsu:Created></wsse:UsernameToken></wsse:Security></s:Header>"
+            "<s:Body><tds:GetDeviceInformation/></s:Body></s:Envelope>")
+    head = ("POST /onvif/device_service HTTP/1.1\r\nHost: 10.1.0.5\r\n"
+            "Content-Type: application/soap+xml; charset=utf-8\r\nContent-Length: %d\r\n\r\n")
+    write(t, "signed-request", head % len(body) + body)
+    plain = f'<s:Envelope xmlns:s="{SOAP12}" xmlns:tds="{TDS}"><s:Body><tds:GetSystemDateAndTime/></s:Body></s:Envelope>'
+    write(t, "date-time-request", head % len(plain) + plain)
+    write(t, "digest-header",
+          'Digest username="admin", realm="camsim", nonce="abc1", uri="/onvif/device_service", '
+          'qop=auth, nc=00000001, cnonce="x", response="0123", algorithm=SHA-256')
+    write(t, "chunked", "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n")
+    write(t, "huge-length", "POST / HTTP/1.1\r\nContent-Length: 99999999999999999999\r\n\r\n")
+
+
 if __name__ == "__main__":
     markup()
     lanscout()
@@ -317,3 +436,6 @@ if __name__ == "__main__":
     fac()
     upgrade_package()
     device_info()
+    onvif_discovery()
+    onvif_soap()
+    sim_onvif()

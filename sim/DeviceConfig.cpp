@@ -1,5 +1,7 @@
 #include "sim/DeviceConfig.h"
 
+#include <cctype>
+
 #include <arpa/inet.h>
 
 #include <cstdio>
@@ -91,6 +93,23 @@ void CompleteConfig(DeviceConfig& config) {
             id.mask[i] = IsLoopback(id.ip[i]) ? "255.0.0.0" : "255.255.255.0";
         }
     }
+    OnvifSettings& onvif = config.onvif;
+    std::string hex;
+    for (char c : id.mac) {
+        if (std::isxdigit(static_cast<unsigned char>(c))) {
+            hex.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+        }
+    }
+    if (hex.size() > 12) {
+        hex = hex.substr(hex.size() - 12);
+    }
+    hex = std::string(12 - hex.size(), '0') + hex;
+    if (onvif.endpoint.empty()) {
+        onvif.endpoint = "urn:uuid:5e1f0000-ca5e-4000-8000-" + hex;
+    }
+    if (onvif.serialNumber.empty()) {
+        onvif.serialNumber = "SIM" + hex;
+    }
 }
 
 uint32_t VersionWordOf(const DeviceConfig& config) {
@@ -123,6 +142,18 @@ std::string CheckConfig(const DeviceConfig& config) {
         return "a text is longer than the programs' record keeps (devName 63, productModel 23, "
                "softwareVer 19, "
                "buildDate 15, kernelVer 15 bytes)";
+    }
+    const OnvifSettings& onvif = config.onvif;
+    if (onvif.auth != "token" && onvif.auth != "digest") {
+        return "onvif.auth is \"token\" or \"digest\"";
+    }
+    if (onvif.digestAlgorithm != "MD5" && onvif.digestAlgorithm != "SHA-256") {
+        return "onvif.digestAlgorithm is \"MD5\" or \"SHA-256\"";
+    }
+    if (onvif.macSeparator.size() > 1 || onvif.endpoint.empty() || onvif.endpoint.size() > 200 ||
+        onvif.endpoint.find_first_of(" \t\r\n<>&") != std::string::npos) {
+        return "onvif.endpoint is 1 to 200 characters without spaces or markup, onvif.macSeparator "
+               "at most one";
     }
     if (config.greeting.sessionNumber >= 0x1000000) {
         return "the session number must be below 16777216";

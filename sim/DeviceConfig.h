@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace sim {
 
@@ -82,6 +83,8 @@ struct Behaviour {
     // The device's own time for every request: each reply (not the
     // greeting) goes out this long after the request; 0 answers at once.
     uint32_t replyDelayMs = 0;
+    // Answers the device search (a camera that speaks only ONVIF does not).
+    bool answerSearch = true;
 };
 
 // A fault tied to the upgrade's percentage (the program's percentage, the
@@ -136,8 +139,35 @@ struct DeviceFaults {
     RandomFaults random;
 };
 
+// The device's ONVIF side: the open discovery and the device service's
+// identity calls. Off unless a fleet turns it on.
+struct OnvifSettings {
+    bool enabled = false;
+    std::string endpoint;  // the endpoint reference; empty: a urn:uuid made from the MAC
+    // The MAC scope's category ("MAC", "mac", "MacAddress"), empty for none,
+    // and the separator of its value (":", "-" or "").
+    std::string macScope = "MAC";
+    std::string macSeparator = "-";
+    std::vector<std::string> extraScopes;
+    bool answerNvt = true;     // answers probes typed dn:NetworkVideoTransmitter
+    bool answerDevice = true;  // answers probes typed tds:Device
+    int32_t clockOffsetS = 0;  // the device's clock against the host's
+    // "token": WS-Security UsernameToken; "digest": HTTP digest only (401 to the rest).
+    std::string auth = "token";
+    std::string digestAlgorithm = "MD5";  // or "SHA-256"
+    uint32_t answerDelayMs = 0;           // before each ProbeMatch, beside the usual 0..500 ms
+    bool hello = true;                    // a Hello when it starts (or returns)
+    bool bye = true;                      // a Bye when it stops (or leaves)
+    bool probeFault = false;              // answers probes with a SOAP fault instead
+    std::string manufacturer = "camsim";
+    std::string serialNumber;  // empty: made from the MAC
+    std::string hardwareId = "SIM-HW-1";
+    std::string hwAddress;  // GetNetworkInterfaces' text; empty: the MAC
+};
+
 struct DeviceConfig {
     DeviceIdentity identity;
+    OnvifSettings onvif;
     GreetingSettings greeting;
     LinkSettings link;
     Behaviour behaviour;

@@ -97,6 +97,10 @@ struct DeviceRecords {
     std::vector<InjectedFault> injected;
     uint32_t splitReplies = 0;
     uint32_t slowReplies = 0;
+    // ONVIF device calls, in order ("GetDeviceInformation", "GetDeviceInformation refused",
+    // ...; the first 256), and how many were refused for their credentials.
+    std::vector<std::string> onvifCalls;
+    uint32_t onvifRefused = 0;
 };
 
 // The records of one device behind a lock; waiters are woken on every change.

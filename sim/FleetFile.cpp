@@ -194,6 +194,7 @@ void ReadBehaviour(Reader& r, Behaviour& b) {
     r.Bool("configV3Silent", b.configV3Silent);
     r.Text("versionAfterUpgrade", b.versionAfterUpgrade);
     r.Integer("replyDelayMs", b.replyDelayMs, 0, 3600000);
+    r.Bool("answerSearch", b.answerSearch);
     uint32_t word = 0;
     if (!b.versionAfterUpgrade.empty() && b.versionAfterUpgrade != "keep" && b.versionAfterUpgrade != "offline" &&
         !ParseVersionWord(b.versionAfterUpgrade, word)) {
@@ -233,6 +234,41 @@ void ReadFaults(Reader& r, DeviceFaults& f) {
     });
 }
 
+void ReadOnvif(Reader& r, OnvifSettings& o) {
+    r.Bool("enabled", o.enabled);
+    r.Text("endpoint", o.endpoint);
+    r.Text("macScope", o.macScope);
+    r.Text("macSeparator", o.macSeparator);
+    if (r.Has("extraScopes")) {
+        const json& v = r.Value("extraScopes");
+        o.extraScopes.clear();
+        if (!v.is_array()) {
+            r.Fail("extraScopes", "expected a list of texts");
+        } else {
+            for (const json& item : v) {
+                if (!item.is_string()) {
+                    r.Fail("extraScopes", "expected a list of texts");
+                    break;
+                }
+                o.extraScopes.push_back(item.get<std::string>());
+            }
+        }
+    }
+    r.Bool("answerNvt", o.answerNvt);
+    r.Bool("answerDevice", o.answerDevice);
+    r.Integer("clockOffsetS", o.clockOffsetS, -100000000, 100000000);
+    r.Text("auth", o.auth);
+    r.Text("digestAlgorithm", o.digestAlgorithm);
+    r.Integer("answerDelayMs", o.answerDelayMs, 0, 60000);
+    r.Bool("hello", o.hello);
+    r.Bool("bye", o.bye);
+    r.Bool("probeFault", o.probeFault);
+    r.Text("manufacturer", o.manufacturer);
+    r.Text("serialNumber", o.serialNumber);
+    r.Text("hardwareId", o.hardwareId);
+    r.Text("hwAddress", o.hwAddress);
+}
+
 }  // namespace
 
 bool ApplySettings(const json& settings, const std::string& where, DeviceConfig& config,
@@ -251,6 +287,7 @@ bool ApplySettings(const json& settings, const std::string& where, DeviceConfig&
     r.Object("link", [&](Reader& l) { ReadLink(l, config.link); });
     r.Object("behaviour", [&](Reader& b) { ReadBehaviour(b, config.behaviour); });
     r.Object("faults", [&](Reader& f) { ReadFaults(f, config.faults); });
+    r.Object("onvif", [&](Reader& o) { ReadOnvif(o, config.onvif); });
     r.RejectUnknown();
     return error.empty();
 }
@@ -375,7 +412,7 @@ SETTINGS (all optional):
   ip1, mask1, ip2, mask2   addresses in the search answer    (the listen address; 255.0.0.0 on loopback)
   listen         address the data port listens on            (127.0.0.2, .3, ... per device)
   dataPort       0..65535, 0 = any free port                 (9008)
-  httpPort       advertised only                             (80)
+  httpPort       advertised; the ONVIF device service's port (80; 0 = any free)
   user, password at most 31 bytes each                       (admin, 739164)
   ai             {"struct": T, "face": T, "vehicle": T} or null for none
   greeting: { protocolVersion (3), productType (1), transformMode (0; 65536 = XOR),
@@ -386,7 +423,8 @@ SETTINGS (all optional):
               finish ("report" | "reboot"), configV3Reply (0), configV3Silent (false),
               versionAfterUpgrade (software version once a software image is written:
               "" = last part + 1, "keep" = unchanged, "offline" = never greets again,
-              or "a.b.c.d"), replyDelayMs (0: the device's own time before every reply) }
+              or "a.b.c.d"), replyDelayMs (0: the device's own time before every reply),
+              answerSearch (true; false: the device answers only the ONVIF discovery) }
   faults:   { refuseLogin (code, 0 = none), failUpgradeAt (percent, -1 = off), failEveryTime (true),
               dropAt (percent, -1 = off), dropEveryTime (false), failTimes, dropTimes (1: how
               often a fault that is not every time fires), badMagicReply (n-th reply, 0 = off),
@@ -395,6 +433,14 @@ SETTINGS (all optional):
               random: { seed (0), reset, stall, corruptHeader, refuseLogin (chances 0..1 per
                         connection, adding up to at most 1), split, slow (chances 0..1 per reply),
                         slowMaxMs (50), span (102) } }
+  onvif:    { enabled (false), endpoint (urn:uuid from the MAC), macScope ("MAC" | "mac" |
+              "MacAddress" | "" for no MAC scope), macSeparator ("-"; ":" or ""),
+              extraScopes ([]), answerNvt, answerDevice (true: the probe types answered),
+              clockOffsetS (0), auth ("token": WS-Security UsernameToken | "digest": HTTP digest
+              only), digestAlgorithm ("MD5" | "SHA-256"), answerDelayMs (0), hello, bye (true:
+              announce start and stop), probeFault (false: answer probes with a SOAP fault),
+              manufacturer (camsim), serialNumber (from the MAC), hardwareId (SIM-HW-1),
+              hwAddress (the MAC; GetNetworkInterfaces' text) }
   Random faults: device i draws from a generator seeded from (seed, i), so the
   same seed and the same exchanges give the same faults. Each connection ends
   with at most one of reset (its reply cut at a random byte, then a TCP reset),

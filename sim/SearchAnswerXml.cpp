@@ -1,5 +1,7 @@
 #include "sim/SearchAnswerXml.h"
 
+#include "common/markup/EntityDecode.h"
+
 namespace sim {
 
 void AppendXmlElement(std::string& out, const char* name, const std::string& text) {
@@ -13,30 +15,7 @@ void AppendXmlElement(std::string& out, const char* name, const std::string& tex
 }
 
 std::string XmlEscape(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
+    return markup::EscapeXml(text);
 }
 
 std::string BuildSearchAnswer(const DeviceIdentity& id, uint16_t boundDataPort) {

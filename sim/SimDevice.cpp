@@ -76,4 +76,9 @@ bool SimDevice::TakeHttpFailure() {
     return m_httpRequests++ < m_config->faults.httpFailFirst;
 }
 
+uint16_t SimDevice::HttpPort() const {
+    const uint16_t bound = m_boundHttpPort.load();
+    return bound != 0 ? bound : Config()->identity.httpPort;
+}
+
 }  // namespace sim

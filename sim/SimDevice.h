@@ -37,6 +37,10 @@ public:
     // system chose for 0); 0 before the device listens.
     uint16_t BoundPort() const { return m_boundPort.load(); }
     void SetBoundPort(uint16_t port) { m_boundPort.store(port); }
+    // The HTTP port advertised: the ONVIF device service's bound port when
+    // it runs, else the configured one.
+    uint16_t HttpPort() const;
+    void SetBoundHttpPort(uint16_t port) { m_boundHttpPort.store(port); }
 
     enum class FaultKind { FailUpgrade, DropConnection };
     // True when the fault applies at this percentage now; a once-only fault
@@ -62,6 +66,7 @@ private:
     uint64_t m_connectionsPlanned = 0;
     RecordBook m_records;
     std::atomic<uint16_t> m_boundPort{0};
+    std::atomic<uint16_t> m_boundHttpPort{0};
 };
 
 }  // namespace sim

@@ -3,10 +3,13 @@
 #include <set>
 #include <utility>
 
+#include "common/platform/NetworkPlatform.h"
 #include "lanscout/Lanscout.h"
 #include "lanscout/Responder.h"
 #include "sim/DeviceService.h"
 #include "sim/EventLoop.h"
+#include "sim/OnvifHttpService.h"
+#include "sim/OnvifResponder.h"
 #include "sim/RecordStore.h"
 #include "sim/SearchAnswerXml.h"
 #include "sim/SimDevice.h"
@@ -43,7 +46,9 @@ bool Simulator::Start(std::string* error) {
         if (error != nullptr)
             *error = why;
         m_services.clear();
+        m_onvifServices.clear();
         m_responder.reset();
+        m_onvifResponder.reset();
         return false;
     };
     if (m_started) {
@@ -71,6 +76,14 @@ bool Simulator::Start(std::string* error) {
             return fail("device " + std::to_string(device->Index()) + ": " + reason);
         }
         m_services.push_back(std::move(service));
+        if (device->Config()->onvif.enabled) {
+            auto onvif = std::make_unique<OnvifHttpService>(*m_loop, *device);
+            if (!onvif->Listen(reason)) {
+                return fail("device " + std::to_string(device->Index()) + ": " + reason);
+            }
+            device->SetBoundHttpPort(onvif->Port());
+            m_onvifServices.push_back(std::move(onvif));
+        }
     }
     if (m_store) {
         std::vector<const SimDevice*> list;
@@ -85,12 +98,25 @@ bool Simulator::Start(std::string* error) {
         options.interfaces = m_options.searchInterfaces;
         m_responder = std::make_unique<lanscout::Responder>(options);
         for (size_t i = 0; i < m_devices.size(); ++i) {
+            if (!m_devices[i]->Config()->behaviour.answerSearch) {
+                continue;
+            }
             if (m_responder->Join(Mac(i), SearchAnswer(i)) != LANSCOUT_OK) {
                 return fail("device " + std::to_string(i) + ": its search answer is not valid");
             }
         }
         if (m_responder->Start() != LANSCOUT_OK) {
             return fail("cannot open the search port");
+        }
+        if (!m_onvifServices.empty()) {
+            m_onvifResponder = std::make_unique<OnvifResponder>(m_options.searchInterfaces,
+                                                                m_options.onvifAnswerSpreadMs);
+            for (size_t i = 0; i < m_devices.size(); ++i) {
+                JoinOnvif(i);
+            }
+            if (!m_onvifResponder->Start(&reason)) {
+                return fail(reason);
+            }
         }
     }
     m_running = true;
@@ -106,9 +132,13 @@ void Simulator::Stop() {
     if (m_responder) {
         m_responder->Stop();
     }
+    if (m_onvifResponder) {
+        m_onvifResponder->Stop();  // the cameras say Bye
+    }
     m_loop->Quit();
     m_thread.join();
     m_services.clear();  // the loop is gone: connections and listeners close here
+    m_onvifServices.clear();
     m_running = false;
     FlushStore();
 }
@@ -150,7 +180,7 @@ bool Simulator::SetConfig(size_t index, DeviceConfig config, std::string* error)
     }
     device.SetConfig(std::move(config));
     std::lock_guard<std::mutex> lock(m_searchLock);
-    if (m_responder && m_answering[index]) {
+    if (m_responder && m_answering[index] && m_devices[index]->Config()->behaviour.answerSearch) {
         if (old->identity.mac != Mac(index)) {
             m_responder->Leave(old->identity.mac);
         }
@@ -191,6 +221,9 @@ bool Simulator::Leave(size_t index) {
     }
     m_answering[index] = false;
     m_responder->Leave(Mac(index));
+    if (m_onvifResponder) {
+        m_onvifResponder->Leave(index);
+    }
     return true;
 }
 
@@ -200,6 +233,12 @@ bool Simulator::Return(size_t index) {
         return false;
     }
     m_answering[index] = true;
+    if (m_onvifResponder) {
+        JoinOnvif(index);
+    }
+    if (!m_devices[index]->Config()->behaviour.answerSearch) {
+        return true;
+    }
     return m_responder->Join(Mac(index), SearchAnswer(index)) == LANSCOUT_OK;
 }
 
@@ -210,7 +249,30 @@ bool Simulator::Answering(size_t index) const {
 
 std::string Simulator::SearchAnswer(size_t index) const {
     const SimDevice& device = *m_devices.at(index);
-    return BuildSearchAnswer(device.Config()->identity, device.BoundPort());
+    DeviceIdentity identity = device.Config()->identity;
+    identity.httpPort = device.HttpPort();
+    return BuildSearchAnswer(identity, device.BoundPort());
+}
+
+uint16_t Simulator::OnvifPort(size_t index) const {
+    const SimDevice& device = *m_devices.at(index);
+    return device.Config()->onvif.enabled ? device.HttpPort() : 0;
+}
+
+void Simulator::JoinOnvif(size_t index) {
+    const SimDevice& device = *m_devices.at(index);
+    const auto config = device.Config();
+    if (!config->onvif.enabled) {
+        return;
+    }
+    OnvifResponderDevice d;
+    d.target = TargetOf(*config, device.HttpPort(), index);
+    platform::ParseIPv4(config->identity.listenAddress, d.address);
+    d.delayMs = config->onvif.answerDelayMs;
+    d.fault = config->onvif.probeFault;
+    d.hello = config->onvif.hello;
+    d.bye = config->onvif.bye;
+    m_onvifResponder->Join(index, d);
 }
 
 uint32_t Simulator::PeakOpenSessions() const {

@@ -25,6 +25,8 @@ namespace sim {
 
 class DeviceService;
 class EventLoop;
+class OnvifHttpService;
+class OnvifResponder;
 class RecordStore;
 class SimDevice;
 struct SessionTally;
@@ -34,7 +36,10 @@ struct SimulatorOptions {
     // network namespace or on loopback).
     bool answerSearch = false;
     // Interfaces the search is answered on; empty: every up IPv4 interface.
+    // Devices whose ONVIF side is on answer the ONVIF discovery there too.
     std::vector<std::string> searchInterfaces{"lo"};
+    // The random wait of an ONVIF answer to a probe: 0..this many ms.
+    uint32_t onvifAnswerSpreadMs = 500;
     // When set, the records are written below this directory (RecordStore.h).
     std::string storeDirectory;
     uint32_t storeDelayMs = 200;  // changes are written at most this late
@@ -79,6 +84,8 @@ public:
     bool Return(size_t index);
     bool Answering(size_t index) const;
     std::string SearchAnswer(size_t index) const;
+    // The HTTP port of the device's ONVIF device service (0 when it has none).
+    uint16_t OnvifPort(size_t index) const;
 
     // The most sessions logged in at once across all devices so far.
     uint32_t PeakOpenSessions() const;
@@ -97,6 +104,9 @@ private:
     std::unique_ptr<SessionTally> m_tally;
     std::vector<std::unique_ptr<DeviceService>> m_services;
     std::unique_ptr<lanscout::Responder> m_responder;
+    std::vector<std::unique_ptr<OnvifHttpService>> m_onvifServices;
+    std::unique_ptr<OnvifResponder> m_onvifResponder;
+    void JoinOnvif(size_t index);
     std::unique_ptr<RecordStore> m_store;
     std::unique_ptr<std::atomic<bool>[]> m_dirty;
     std::atomic<bool> m_flushPending{false};

@@ -71,6 +71,8 @@ struct Options {
     bool reboot = false;
     int64_t maxSessions = -1;
     bool noSearch = false;
+    bool onvif = false;
+    int64_t onvifSpread = -1;
     std::vector<std::string> searchInterfaces;
     bool commands = false;
     bool quiet = false;
@@ -95,6 +97,11 @@ void Overlay(const Options& o, size_t index, nlohmann::json& s) {
         s["dataPort"] = base == 0 ? 0 : base + static_cast<int>(index);
     } else if (o.port >= 0) {
         s["dataPort"] = o.port;
+    }
+    if (o.onvif) {
+        s["onvif"]["enabled"] = true;
+        if (!o.listen.empty())
+            s["httpPort"] = 0;  // one shared address: any free port each
     }
     if (!o.user.empty())
         s["user"] = o.user;
@@ -302,7 +309,14 @@ int main(int argc, char** argv) {
                    "Replies of a connection a random fault may fire at (default 102: greeting, "
                    "login, 100 upgrade pieces)")
         ->check(CLI::Range(int64_t{1}, int64_t{UINT32_MAX}));
-    app.add_flag("--no-search", o.noSearch, "Do not answer the device search");
+    app.add_flag("--no-search", o.noSearch, "Do not answer the device search (ours and ONVIF)");
+    app.add_flag(
+        "--onvif", o.onvif,
+        "Every device also answers the ONVIF discovery and serves the ONVIF device service\n"
+        "at its HTTP port (\"onvif\" in the fleet file sets it per device)");
+    app.add_option("--onvif-spread", o.onvifSpread,
+                   "An ONVIF camera answers a probe after a random 0..this many ms (default 500)")
+        ->check(CLI::Range(int64_t{0}, int64_t{10000}));
     app.add_option(
         "--search-interface", o.searchInterfaces,
         "Answer the search on this interface (repeatable; default lo and the interfaces of given "
@@ -332,6 +346,9 @@ int main(int argc, char** argv) {
     options.searchInterfaces =
         o.searchInterfaces.empty() ? DefaultSearchInterfaces(devices) : o.searchInterfaces;
     options.storeDirectory = o.store;
+    if (o.onvifSpread >= 0) {
+        options.onvifAnswerSpreadMs = static_cast<uint32_t>(o.onvifSpread);
+    }
 
     // Signals are taken through a descriptor; every thread started from
     // here on inherits the mask.
@@ -356,9 +373,15 @@ int main(int argc, char** argv) {
     }
     if (!o.quiet) {
         for (size_t i = 0; i < simulator.DeviceCount(); ++i) {
-            std::printf("device %zu %s %s:%u %s\n", i, simulator.Mac(i).c_str(),
+            std::printf("device %zu %s %s:%u %s", i, simulator.Mac(i).c_str(),
                         simulator.Address(i).c_str(), simulator.DataPort(i),
                         simulator.Config(i).identity.devName.c_str());
+            if (simulator.OnvifPort(i) != 0) {
+                std::printf(" onvif %s http://%s:%u/onvif/device_service",
+                            simulator.Config(i).onvif.endpoint.c_str(),
+                            simulator.Address(i).c_str(), simulator.OnvifPort(i));
+            }
+            std::printf("\n");
         }
     }
     std::printf("ready %zu\n", simulator.DeviceCount());

@@ -16,6 +16,7 @@ CryptoLibrary::CryptoLibrary() {
         m_aes128Ecb = EVP_CIPHER_fetch(m_context, "AES-128-ECB", nullptr);
         m_md5 = EVP_MD_fetch(m_context, "MD5", nullptr);
         m_sha1 = EVP_MD_fetch(m_context, "SHA1", nullptr);
+        m_sha256 = EVP_MD_fetch(m_context, "SHA256", nullptr);
     }
     if (m_legacy != nullptr) {
         m_desCbc = EVP_CIPHER_fetch(m_context, "DES-CBC", nullptr);

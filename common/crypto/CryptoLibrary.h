@@ -17,6 +17,7 @@ public:
     const EVP_CIPHER* Aes128Ecb() const { return m_aes128Ecb; }
     const EVP_MD* Md5() const { return m_md5; }
     const EVP_MD* Sha1() const { return m_sha1; }
+    const EVP_MD* Sha256() const { return m_sha256; }
     // Null when the "legacy" provider is missing.
     const EVP_CIPHER* DesCbc() const { return m_desCbc; }
 
@@ -36,6 +37,7 @@ private:
     EVP_CIPHER* m_desCbc = nullptr;
     EVP_MD* m_md5 = nullptr;
     EVP_MD* m_sha1 = nullptr;
+    EVP_MD* m_sha256 = nullptr;
 };
 
 }  // namespace crypto

@@ -2,6 +2,7 @@
 
 #include <openssl/err.h>
 #include <openssl/evp.h>
+#include <openssl/rand.h>
 
 #include "common/crypto/CryptoLibrary.h"
 
@@ -41,6 +42,21 @@ bool Md5(std::string_view text, Md5Digest& digest) {
 
 bool Sha1(std::string_view text, Sha1Digest& digest) {
     return Sha1(BytesOf(text), digest);
+}
+
+bool Sha256(std::string_view text, Sha256Digest& digest) {
+    return Digest(CryptoLibrary::Get().Sha256(), BytesOf(text), digest);
+}
+
+bool RandomBytes(std::span<uint8_t> out) {
+    if (out.empty()) {
+        return true;
+    }
+    if (RAND_bytes(out.data(), static_cast<int>(out.size())) != 1) {
+        ERR_clear_error();
+        return false;
+    }
+    return true;
 }
 
 std::string HexText(std::span<const uint8_t> bytes, bool upperCase) {

@@ -133,4 +133,31 @@ std::string DecodeEntities(std::string_view text) {
     return out;
 }
 
+std::string EscapeXml(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&apos;";
+                break;
+            default:
+                out.push_back(c);
+        }
+    }
+    return out;
+}
+
 }  // namespace markup

@@ -33,7 +33,7 @@ MulticastSocket::~MulticastSocket() {
     Close();
 }
 
-int MulticastSocket::Open(uint16_t port, bool wantArrivalInterface) {
+int MulticastSocket::Open(uint16_t port, bool wantArrivalInterface, uint32_t bindAddress) {
     Close();
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
@@ -60,7 +60,7 @@ int MulticastSocket::Open(uint16_t port, bool wantArrivalInterface) {
     (void)setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bufferBytes, sizeof bufferBytes);
     sockaddr_in local{};
     local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    local.sin_addr.s_addr = bindAddress != 0 ? bindAddress : htonl(INADDR_ANY);
     local.sin_port = htons(port);
     if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         const int err = errno;
@@ -70,6 +70,62 @@ int MulticastSocket::Open(uint16_t port, bool wantArrivalInterface) {
     m_fd = fd;
     m_lastHopLimit = -1;
     return 0;
+}
+
+int MulticastSocket::SetReceiveBuffer(int bytes) {
+    // The forced form passes the system's limit; only a privileged process may.
+    if (setsockopt(m_fd, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) != 0) {
+        (void)setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    }
+    int granted = 0;
+    socklen_t length = sizeof granted;
+    if (getsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &granted, &length) != 0) {
+        return 0;
+    }
+    return granted;
+}
+
+bool MulticastSocket::LocalAddress(uint32_t& address, uint16_t& port) const {
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (m_fd < 0 || getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+        return false;
+    }
+    address = local.sin_addr.s_addr;
+    port = ntohs(local.sin_port);
+    return true;
+}
+
+int MulticastSocket::SendToAddress(uint32_t address, uint16_t port,
+                                   const std::vector<uint8_t>& datagram) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = address;
+    to.sin_port = htons(port);
+    const ssize_t sent = sendto(m_fd, datagram.data(), datagram.size(), MSG_DONTWAIT,
+                                reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    return sent < 0 ? errno : 0;
+}
+
+bool MulticastSocket::WaitAny(const WakeEvent& wake,
+                              const std::vector<const MulticastSocket*>& sockets, int64_t timeoutMs,
+                              std::vector<bool>& readable) {
+    std::vector<pollfd> fds;
+    fds.reserve(sockets.size() + 1);
+    fds.push_back({wake.Native(), POLLIN, 0});
+    for (const MulticastSocket* s : sockets) {
+        fds.push_back({s->m_fd, POLLIN, 0});
+    }
+    readable.assign(sockets.size(), false);
+    const int ready =
+        ::poll(fds.data(), fds.size(), static_cast<int>(std::max<int64_t>(timeoutMs, 0)));
+    if (ready <= 0) {
+        return false;
+    }
+    for (size_t i = 0; i < sockets.size(); ++i) {
+        readable[i] = (fds[i + 1].revents & POLLIN) != 0;
+    }
+    return (fds[0].revents & POLLIN) != 0;
 }
 
 void MulticastSocket::Close() {
@@ -144,10 +200,14 @@ MulticastSocket::WaitResult MulticastSocket::Wait(const WakeEvent& wake, int64_t
     return result;
 }
 
-long MulticastSocket::Receive(uint8_t* buffer, size_t capacity, uint32_t* arrivalIndex) {
+long MulticastSocket::Receive(uint8_t* buffer, size_t capacity, uint32_t* arrivalIndex,
+                              uint32_t* fromAddress, uint16_t* fromPort) {
     iovec io{buffer, capacity};
+    sockaddr_in from{};
     alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))];
     msghdr message{};
+    message.msg_name = &from;
+    message.msg_namelen = sizeof from;
     message.msg_iov = &io;
     message.msg_iovlen = 1;
     message.msg_control = control;
@@ -156,6 +216,12 @@ long MulticastSocket::Receive(uint8_t* buffer, size_t capacity, uint32_t* arriva
     const ssize_t size = recvmsg(m_fd, &message, MSG_DONTWAIT | MSG_TRUNC);
     if (size < 0) {
         return -1;
+    }
+    if (fromAddress != nullptr) {
+        *fromAddress = from.sin_addr.s_addr;
+    }
+    if (fromPort != nullptr) {
+        *fromPort = ntohs(from.sin_port);
     }
     if (arrivalIndex != nullptr) {
         *arrivalIndex = 0;

@@ -31,8 +31,14 @@ public:
     MulticastSocket(const MulticastSocket&) = delete;
     MulticastSocket& operator=(const MulticastSocket&) = delete;
 
-    // Returns 0 or the system's error number of the failing step.
-    int Open(uint16_t port, bool wantArrivalInterface);
+    // Returns 0 or the system's error number of the failing step. A
+    // bindAddress other than 0 (network byte order) binds the socket to that
+    // local address instead: it then receives only what is sent to it (the
+    // unicast answers to what it sent), and sends from it.
+    int Open(uint16_t port, bool wantArrivalInterface, uint32_t bindAddress = 0);
+    // Asks for a receive buffer of this size, beyond the system's usual
+    // limit where the process may; returns the size granted.
+    int SetReceiveBuffer(int bytes);
     void Close();
 
     bool Join(uint32_t group, const MulticastInterface& where);
@@ -42,6 +48,12 @@ public:
     // Returns 0 or the system's error number of the failure.
     int SendTo(uint32_t group, uint16_t port, const MulticastInterface& via, int hopLimit,
                const std::vector<uint8_t>& datagram);
+    // Sends to one address and port (network byte order address). Returns 0
+    // or the system's error number.
+    int SendToAddress(uint32_t address, uint16_t port, const std::vector<uint8_t>& datagram);
+    // The local address and port the socket is bound to (network byte order
+    // address); false when it is not open.
+    bool LocalAddress(uint32_t& address, uint16_t& port) const;
     // True for a SendTo error that only means the send buffer is full: a
     // later try may pass.
     static bool IsBufferFull(int error);
@@ -49,7 +61,9 @@ public:
     // Receives one datagram. Returns its full size (which may exceed the
     // buffer: then it was cut and must be dropped), -1 when nothing waits or
     // on error. arrivalIndex is the interface it came in on, when asked at Open.
-    long Receive(uint8_t* buffer, size_t capacity, uint32_t* arrivalIndex);
+    // fromAddress (network byte order) and fromPort, when given, get the sender.
+    long Receive(uint8_t* buffer, size_t capacity, uint32_t* arrivalIndex,
+                 uint32_t* fromAddress = nullptr, uint16_t* fromPort = nullptr);
 
     // What ended a Wait (both false: the time is up).
     struct WaitResult {
@@ -59,6 +73,10 @@ public:
     // Waits at most timeoutMs (0 or less: only looks) for a datagram or the
     // wake event.
     WaitResult Wait(const WakeEvent& wake, int64_t timeoutMs) const;
+    // Waits at most timeoutMs for a datagram on any of the sockets or the
+    // wake event; readable[i] tells which socket has one. True when woken.
+    static bool WaitAny(const WakeEvent& wake, const std::vector<const MulticastSocket*>& sockets,
+                        int64_t timeoutMs, std::vector<bool>& readable);
 
 private:
     int m_fd = -1;
