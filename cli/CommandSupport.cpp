@@ -4,11 +4,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <vector>
 
 #include "cli/DeviceSearch.h"
-#include "common/report/RunReport.h"
+#include "common/platform/Files.h"
 #include "common/platform/NetworkPlatform.h"
+#include "common/report/RunReport.h"
 #include "fwbatch/adapter/AdapterPreparation.h"
 
 namespace cli {
@@ -31,12 +32,15 @@ bool ResolvePassword(const PasswordArgs& args, std::string& password, std::strin
         return true;
     }
     if (!args.file.empty()) {
-        std::ifstream in(args.file);
-        if (!in) {
+        std::vector<uint8_t> bytes;
+        int systemError = 0;
+        if (platform::ReadRegularFile(args.file, 64 * 1024, bytes, systemError) !=
+            platform::FileReadResult::kOk) {
             error = "cannot read the password file " + args.file;
             return false;
         }
-        std::getline(in, password);
+        // The first line, without its line end.
+        password.assign(bytes.begin(), std::find(bytes.begin(), bytes.end(), '\n'));
         if (!password.empty() && password.back() == '\r') {
             password.pop_back();
         }

@@ -2,10 +2,9 @@
 // configuration package the way Cfgpush reads it, and make one.
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -20,7 +19,7 @@
 #include "cfgpush/engine/FacWriter.h"
 #include "cfgpush/engine/FactoryItems.h"
 #include "cli/CommandRegistry.h"
-#include "common/platform/Process.h"
+#include "common/platform/Files.h"
 #include "strings/EmbeddedStrings.h"
 
 namespace {
@@ -215,13 +214,20 @@ int RunInspect(const InspectOptions& options) {
     return cli::kExitOk;
 }
 
+// errno tells why it failed.
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return false;
+    int error = 0;
+    switch (platform::ReadRegularFile(path, INT32_MAX, bytes, error)) {
+        case platform::FileReadResult::kOk:
+            return true;
+        case platform::FileReadResult::kTooLarge:
+            errno = EFBIG;
+            return false;
+        case platform::FileReadResult::kCannotRead:
+            break;
     }
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    errno = error;
+    return false;
 }
 
 // NAME=FILE, split at the first "=".
@@ -251,25 +257,13 @@ void WarnWithoutHeader(const std::string& what, const std::vector<uint8_t>& text
     }
 }
 
-// Writes next to the target and renames, so a failed write never leaves a
-// half package under the output name.
+// Writes next to the target and puts it in its place, so a failed write
+// never leaves a half package under the output name.
 bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes) {
-    const std::string temporary = path + ".part-" + std::to_string(platform::ProcessId());
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            const int error = errno;
-            std::remove(temporary.c_str());
-            errno = error;
-            return false;
-        }
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        const int error = errno;
-        std::remove(temporary.c_str());
+    int error = 0;
+    if (!platform::WriteFileReplacing(
+            path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+            error)) {
         errno = error;
         return false;
     }

@@ -2,11 +2,19 @@
 // The diagnostics channel: where the programs write what the Windows build
 // sends to the debugger output. Silent unless switched on, either by the
 // environment variable CAMPREP_DIAG (any non-empty value other than "0"
-// writes to standard error; a value starting with '/' appends to that file)
+// writes to standard error; an absolute path appends to that file)
 // or by installing a sink (tests do). Thread-safe. Passwords never go here.
 
 #include <functional>
 #include <string>
+
+// printf-style checking of the format texts; MinGW's C library is told to
+// follow C99's printf (as GNU's does), not the Windows run-time's.
+#if defined(__MINGW32__)
+#define CAMPREP_PRINTF_LIKE(f, a) __attribute__((format(gnu_printf, f, a)))
+#else
+#define CAMPREP_PRINTF_LIKE(f, a) __attribute__((format(printf, f, a)))
+#endif
 
 namespace platform {
 
@@ -17,7 +25,7 @@ using DiagSink = std::function<void(const std::string& text)>;
 // Writes a printf-style text to the channel when it is on. The text is
 // passed on as formatted (callers add their own line ends, as the
 // originals do).
-void DiagPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void DiagPrintf(const char* format, ...) CAMPREP_PRINTF_LIKE(1, 2);
 
 // Writes text unchanged.
 void DiagWrite(const std::string& text);
@@ -30,7 +38,7 @@ bool DiagEnabled();
 // (a socket call that failed, a missing cipher), as the originals' perror
 // and fprintf(stderr) do. Written whether or not the channel is on, and
 // kept here so a port sends them wherever its system wants them.
-void ErrorPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void ErrorPrintf(const char* format, ...) CAMPREP_PRINTF_LIKE(1, 2);
 
 // Replaces the sink; an empty function restores the environment's choice.
 // Returns the sink that was installed before.
