@@ -6,6 +6,8 @@
 #include <cstdio>
 
 #include "cli/CommandRegistry.h"
+#include "common/link/SWL_Public.h"
+#include "common/platform/Process.h"
 
 namespace cli {
 
@@ -16,8 +18,39 @@ std::vector<CommandEntry>& Commands() {
 
 }  // namespace cli
 
+namespace {
+
+// The socket layer for the program's whole run (Windows: Winsock started);
+// every command's workers are joined before it stops.
+class SocketLayer {
+public:
+    SocketLayer() : m_started(SWL_Init() == 0) {}
+    ~SocketLayer() {
+        if (m_started) {
+            SWL_Quit();
+        }
+    }
+    SocketLayer(const SocketLayer&) = delete;
+    SocketLayer& operator=(const SocketLayer&) = delete;
+
+private:
+    bool m_started;
+};
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    platform::UseUtf8Console();
+    const SocketLayer sockets;
+    // Arguments as UTF-8 (on Windows argv is in the ANSI code page).
+    std::vector<std::string> arguments = platform::Utf8Arguments(argc, argv);
+    std::vector<char*> utf8Argv;
+    for (std::string& argument : arguments) {
+        utf8Argv.push_back(argument.data());
+    }
     CLI::App app{"camprep: prepares network cameras in bulk (discover, packages, push)"};
+    // "/path" is a path, not an option, on every system.
+    app.allow_windows_style_options(false);
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string(CAMPREP_VERSION));
 
@@ -35,7 +68,7 @@ int main(int argc, char** argv) {
         }
     }
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(utf8Argv.size()), utf8Argv.data());
     } catch (const CLI::ParseError& e) {
         const int code = app.exit(e);
         return code == 0 ? cli::kExitOk : cli::kExitUsage;

@@ -239,7 +239,7 @@ long SWL_SendPartsNow(SWL_SOCKET sock, const SWL_BUF* parts, size_t count) {
 int SWL_WaitSocket(SWL_SOCKET sock, bool forWrite, const platform::WakeEvent& wake,
                    uint32_t timeoutMs) {
     pollfd fds[2] = {{sock, static_cast<short>(forWrite ? POLLOUT : POLLIN), 0},
-                     {wake.Native(), POLLIN, 0}};
+                     {static_cast<int>(wake.Native()), POLLIN, 0}};
     return ::poll(fds, 2, TimeoutArg(timeoutMs));
 }
 

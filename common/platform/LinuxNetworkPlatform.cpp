@@ -64,6 +64,11 @@ bool IsValidInterfaceName(const std::string& name) {
     return true;
 }
 
+NetworkPlatform& SystemNetwork() {
+    static LinuxNetworkPlatform system;
+    return system;
+}
+
 LinuxNetworkPlatform::LinuxNetworkPlatform(std::string sysfsRoot)
     : m_sysfsRoot(std::move(sysfsRoot)) {}
 

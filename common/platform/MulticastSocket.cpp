@@ -134,7 +134,8 @@ bool MulticastSocket::IsBufferFull(int error) {
 
 MulticastSocket::WaitResult MulticastSocket::Wait(const WakeEvent& wake, int64_t timeoutMs) const {
     WaitResult result;
-    pollfd fds[2] = {{wake.Native(), POLLIN, 0}, {m_fd, POLLIN, 0}};
+    pollfd fds[2] = {{static_cast<int>(wake.Native()), POLLIN, 0},
+                     {static_cast<int>(m_fd), POLLIN, 0}};
     const int ready = ::poll(fds, 2, static_cast<int>(std::max<int64_t>(timeoutMs, 0)));
     if (ready <= 0) {
         return result;

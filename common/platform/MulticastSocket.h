@@ -61,7 +61,7 @@ public:
     WaitResult Wait(const WakeEvent& wake, int64_t timeoutMs) const;
 
 private:
-    int m_fd = -1;
+    std::intptr_t m_fd = -1;  // a descriptor or a Windows SOCKET
     int m_lastHopLimit = -1;
 };
 

@@ -105,6 +105,12 @@ private:
     NetworkPlatform* m_previous;
 };
 
+// True for a name that can name an interface of this system. Linux: 1 to 15
+// characters, no '/', ':' or white space, not "." or "..". Windows: an
+// adapter's GUID text or friendly name, 1 to 255 characters (spaces
+// allowed), no control characters.
+bool IsValidInterfaceName(const std::string& name);
+
 // --- Helpers over any NetworkPlatform -----------------------------------
 
 // The adapters as the Windows adapter list gives them: loopback left out.
@@ -130,6 +136,9 @@ std::vector<std::string> HostIPv4AddressesOf(NetworkPlatform& net);
 // kernel's neighbour table (/proc/net/arp), upper case; empty when it has no
 // complete entry.
 std::string FindNeighbourMac(const std::string& arpTable, uint32_t address);
+
+// "AA:BB:CC:DD:EE:FF", upper case.
+std::string FormatMac(const std::array<uint8_t, 6>& mac);
 
 // --- Address texts and masks ---------------------------------------------
 
