@@ -16,6 +16,10 @@ function(camprep_test name)
   # labels travel as one ("integration+netns"); ctest -L takes a regular
   # expression, so `-L netns` and `-L integration` both select it. Only one
   # ENVIRONMENT entry survives for the same reason.
+  # The Windows build's tests run under Wine and carry its label too.
+  if(WIN32 AND CMAKE_CROSSCOMPILING)
+    list(APPEND ARG_LABELS wine)
+  endif()
   string(REPLACE ";" "+" labels "${ARG_LABELS}")
   list(LENGTH ARG_ENVIRONMENT envCount)
   if(envCount GREATER 1)
