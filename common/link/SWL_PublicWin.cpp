@@ -17,6 +17,7 @@
 #include <mutex>
 #include <string>
 
+#include "common/link/SWL_ErrorTable.h"
 #include "common/platform/Diagnostics.h"
 #include "common/platform/WinText.h"
 
@@ -43,11 +44,7 @@ sockaddr_in ToSockaddr(const SWL_ADDR& addr) {
 
 // Winsock's error numbers and what they mean to the layer above; the first
 // number of each error is the one SWL_SetLastError sets.
-struct ErrorCode {
-    int system;
-    SWL_ERROR error;
-};
-constexpr ErrorCode kErrorCodes[] = {
+constexpr SwlErrorCode kErrorCodes[] = {
     {WSAEWOULDBLOCK, SWL_ERROR::WouldBlock},
     {WSAEINPROGRESS, SWL_ERROR::InProgress},
     {WSAEALREADY, SWL_ERROR::InProgress},
@@ -103,15 +100,7 @@ int Failed(int error) {
 }  // namespace
 
 SWL_ERROR SWL_ErrorFromSystem(int systemError) {
-    if (systemError == 0) {
-        return SWL_ERROR::None;
-    }
-    for (const ErrorCode& entry : kErrorCodes) {
-        if (entry.system == systemError) {
-            return entry.error;
-        }
-    }
-    return SWL_ERROR::Other;
+    return SwlErrorFromTable(kErrorCodes, systemError);
 }
 
 SWL_ERROR SWL_LastError() {
@@ -123,17 +112,7 @@ int SWL_LastErrorCode() {
 }
 
 void SWL_SetLastError(SWL_ERROR e) {
-    if (e == SWL_ERROR::None) {
-        ::WSASetLastError(0);
-        return;
-    }
-    for (const ErrorCode& entry : kErrorCodes) {
-        if (entry.error == e) {
-            ::WSASetLastError(entry.system);
-            return;
-        }
-    }
-    ::WSASetLastError(WSAEOPNOTSUPP);  // Other
+    ::WSASetLastError(SwlSystemErrorOf(kErrorCodes, e, WSAEOPNOTSUPP));
 }
 
 bool SWL_MakeAddr(const char* dotted, uint16_t port, SWL_ADDR& out) {
