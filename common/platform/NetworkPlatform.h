@@ -111,6 +111,15 @@ private:
 // allowed), no control characters.
 bool IsValidInterfaceName(const std::string& name);
 
+// How this system names the rights that changing addresses and capturing
+// packets need, for the messages that ask for them.
+struct NetworkRightsTexts {
+    const char* both;       // "the right to change addresses (CAP_NET_ADMIN) and ..."
+    const char* addresses;  // "run as root or with CAP_NET_ADMIN"
+    const char* capture;    // "needs root or CAP_NET_RAW"
+};
+const NetworkRightsTexts& NetworkRights();
+
 // --- Helpers over any NetworkPlatform -----------------------------------
 
 // The adapters as the Windows adapter list gives them: loopback left out.

@@ -21,7 +21,8 @@ bool StdoutTerminalRows(size_t& rows);
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
 // Makes the console show the UTF-8 texts the program prints (Windows'
-// console takes its code page otherwise); nothing to do on Linux.
+// console takes its code page otherwise), until the program ends; nothing
+// to do on Linux.
 void UseUtf8Console();
 
 }  // namespace platform

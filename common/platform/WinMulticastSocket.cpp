@@ -84,6 +84,12 @@ int MulticastSocket::Open(uint16_t port, bool wantArrivalInterface) {
         ::ioctlsocket(sock, FIONBIO, &nonBlocking) != 0) {
         return fail();
     }
+    // An ICMP "port unreachable" for an earlier send must not fail the
+    // next receive (Windows' WSAECONNRESET on UDP).
+    BOOL reportResets = FALSE;
+    DWORD returned = 0;
+    (void)::WSAIoctl(sock, SIO_UDP_CONNRESET, &reportResets, sizeof reportResets, nullptr, 0,
+                     &returned, nullptr, nullptr);
     (void)::setsockopt(sock, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bufferBytes),
                        sizeof bufferBytes);
     (void)::setsockopt(sock, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&bufferBytes),

@@ -56,6 +56,13 @@ using KeyPtr = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
 
 }  // namespace
 
+const NetworkRightsTexts& NetworkRights() {
+    static const NetworkRightsTexts texts{
+        "an administrator's rights (a Command Prompt run as administrator)",
+        "run camprep as administrator", "needs an administrator"};
+    return texts;
+}
+
 NetworkPlatform& SystemNetwork() {
     static WinNetworkPlatform system;
     return system;

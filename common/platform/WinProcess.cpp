@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "common/platform/Process.h"
 #include "common/platform/WinText.h"
@@ -41,9 +42,32 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     return arguments;
 }
 
+namespace {
+
+// The console's code pages before the program changed them: the console
+// outlives the program, and its other programs expect their own.
+UINT g_outputCodePage = 0;
+UINT g_inputCodePage = 0;
+
+void RestoreConsole() {
+    ::SetConsoleOutputCP(g_outputCodePage);
+    ::SetConsoleCP(g_inputCodePage);
+}
+
+}  // namespace
+
 void UseUtf8Console() {
+    if (g_outputCodePage != 0) {
+        return;
+    }
+    g_outputCodePage = ::GetConsoleOutputCP();
+    g_inputCodePage = ::GetConsoleCP();
+    if (g_outputCodePage == 0) {
+        return;  // no console: output goes to a file or a pipe as it is
+    }
     ::SetConsoleOutputCP(CP_UTF8);
     ::SetConsoleCP(CP_UTF8);
+    std::atexit(RestoreConsole);
 }
 
 }  // namespace platform
