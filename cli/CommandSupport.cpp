@@ -4,12 +4,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <vector>
+#include <fstream>
 
 #include "cli/DeviceSearch.h"
-#include "common/platform/Files.h"
-#include "common/platform/NetworkPlatform.h"
 #include "common/report/RunReport.h"
+#include "common/platform/NetworkPlatform.h"
 #include "fwbatch/adapter/AdapterPreparation.h"
 
 namespace cli {
@@ -32,15 +31,12 @@ bool ResolvePassword(const PasswordArgs& args, std::string& password, std::strin
         return true;
     }
     if (!args.file.empty()) {
-        std::vector<uint8_t> bytes;
-        int systemError = 0;
-        if (platform::ReadRegularFile(args.file, 64 * 1024, bytes, systemError) !=
-            platform::FileReadResult::kOk) {
+        std::ifstream in(args.file);
+        if (!in) {
             error = "cannot read the password file " + args.file;
             return false;
         }
-        // The first line, without its line end.
-        password.assign(bytes.begin(), std::find(bytes.begin(), bytes.end(), '\n'));
+        std::getline(in, password);
         if (!password.empty() && password.back() == '\r') {
             password.pop_back();
         }

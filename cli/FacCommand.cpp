@@ -2,9 +2,10 @@
 // configuration package the way Cfgpush reads it, and make one.
 
 #include <cerrno>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -214,20 +215,13 @@ int RunInspect(const InspectOptions& options) {
     return cli::kExitOk;
 }
 
-// errno tells why it failed.
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
-    int error = 0;
-    switch (platform::ReadRegularFile(path, INT32_MAX, bytes, error)) {
-        case platform::FileReadResult::kOk:
-            return true;
-        case platform::FileReadResult::kTooLarge:
-            errno = EFBIG;
-            return false;
-        case platform::FileReadResult::kCannotRead:
-            break;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return false;
     }
-    errno = error;
-    return false;
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
 }
 
 // NAME=FILE, split at the first "=".

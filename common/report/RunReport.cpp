@@ -6,8 +6,8 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <sstream>
-#include <vector>
 
 #include "common/platform/Files.h"
 #include "common/platform/NetworkPlatform.h"
@@ -148,18 +148,15 @@ bool SplitCsv(const std::string& text, std::vector<std::vector<std::string>>& re
     return true;
 }
 
-// Reports and device lists are text of a few lines per device.
-constexpr uint64_t kMaxListBytes = 256u << 20;
-
 bool ReadText(const std::string& path, std::string& text, std::string& error) {
-    std::vector<uint8_t> bytes;
-    int systemError = 0;
-    if (platform::ReadRegularFile(path, kMaxListBytes, bytes, systemError) !=
-        platform::FileReadResult::kOk) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
         error = "cannot read " + path;
         return false;
     }
-    text.assign(bytes.begin(), bytes.end());
+    std::ostringstream all;
+    all << in.rdbuf();
+    text = all.str();
     return true;
 }
 
