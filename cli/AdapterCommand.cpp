@@ -54,9 +54,8 @@ std::string Subnet(uint32_t address, uint32_t mask) {
 
 void PrintCaptureTrouble(const adapter::ProbeReport& probes) {
     if (probes.permissionDenied) {
-        std::printf(
-            "packet capture: not permitted (needs root or CAP_NET_RAW), so no ARP probe was "
-            "made\n");
+        std::printf("packet capture: not permitted (%s), so no ARP probe was made\n",
+                    platform::NetworkRights().capture);
     } else if (!probes.lastError.empty()) {
         std::printf("packet capture: %s\n", probes.lastError.c_str());
     }
@@ -173,7 +172,7 @@ int RunPrepare(const PrepareArgs& args) {
         if (trace.netResult == platform::kNetPermissionDenied) {
             const std::string advice = adapter::RightsAdvice();
             std::printf("not added: this user may not change network addresses (%s)\n",
-                        advice.empty() ? "run as root or with CAP_NET_ADMIN" : advice.c_str());
+                        advice.empty() ? platform::NetworkRights().addresses : advice.c_str());
         } else {
             std::printf("not added: %s\n", platform::NetResultText(trace.netResult));
         }
@@ -193,10 +192,11 @@ const cli::CommandRegistrar kAdapter("adapter", [](CLI::App& app) {
         "Add a free address of the device's subnet to the adapter that reaches it, unless an\n"
         "adapter is in that subnet already or the address is link-local. The adapter is the one\n"
         "on which the device (--mac) answers an ARP probe, else the first physical adapter that\n"
-        "is up. The address stays after camprep ends. Needs the right to change addresses\n"
-        "(CAP_NET_ADMIN) and to capture packets (CAP_NET_RAW); without them camprep asks the\n"
-        "adapter helper, which members of the group camprep may run.\n"
-        "Exit status: 0 the device is reachable, 1 it is not, 2 bad usage.");
+        "is up. The address stays after camprep ends. Needs " +
+            std::string(platform::NetworkRights().both) +
+            "; without them camprep asks the adapter helper, which members of the group camprep may\n"
+            "run (Linux).\n"
+            "Exit status: 0 the device is reachable, 1 it is not, 2 bad usage.");
     prepare->add_option("--address", args->address, "The device's address")->required();
     prepare->add_option("--mask", args->mask, "The device's network mask")->required();
     prepare->add_option("--mac", args->mac, "The device's MAC address, for the ARP probe");

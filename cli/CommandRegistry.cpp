@@ -14,6 +14,8 @@ std::vector<CommandEntry>& Commands() {
 CommandRunners SetUpCommands(CLI::App& app) {
     app.description(
         "camprep: prepares network cameras in bulk (discover, packages, push, upgrade)");
+    // "/path" is a path, not an option, on every system.
+    app.allow_windows_style_options(false);
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string(CAMPREP_VERSION));
 

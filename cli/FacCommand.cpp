@@ -20,7 +20,7 @@
 #include "cfgpush/engine/FacWriter.h"
 #include "cfgpush/engine/FactoryItems.h"
 #include "cli/CommandRegistry.h"
-#include "common/platform/Process.h"
+#include "common/platform/Files.h"
 #include "strings/EmbeddedStrings.h"
 
 namespace {
@@ -251,25 +251,13 @@ void WarnWithoutHeader(const std::string& what, const std::vector<uint8_t>& text
     }
 }
 
-// Writes next to the target and renames, so a failed write never leaves a
-// half package under the output name.
+// Writes next to the target and puts it in its place, so a failed write
+// never leaves a half package under the output name.
 bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes) {
-    const std::string temporary = path + ".part-" + std::to_string(platform::ProcessId());
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            const int error = errno;
-            std::remove(temporary.c_str());
-            errno = error;
-            return false;
-        }
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        const int error = errno;
-        std::remove(temporary.c_str());
+    int error = 0;
+    if (!platform::WriteFileReplacing(
+            path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+            error)) {
         errno = error;
         return false;
     }

@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -15,11 +14,12 @@
 
 #include "cli/CommandRegistry.h"
 #include "cli/CommandSupport.h"
+#include "common/platform/Files.h"
 #include "common/platform/InterruptWatch.h"
-#include "common/report/RunReport.h"
 #include "common/platform/NetworkPlatform.h"
-#include "discovery/VersionText.h"
 #include "common/platform/Process.h"
+#include "common/report/RunReport.h"
+#include "discovery/VersionText.h"
 #include "fwbatch/engine/FwbatchStringIds.h"
 #include "fwbatch/engine/UpgradeBatch.h"
 #include "fwbatch/engine/UpgradeResult.h"
@@ -64,20 +64,10 @@ int Usage(const std::string& message) {
 }
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in) {
-        return false;
-    }
-    // Read in one go into a buffer of the file's size, not byte by byte.
-    const std::streamoff size = in.tellg();
     // The package length travels as a signed 32-bit number.
-    if (size < 0 || size > 0x7FFFFFFF) {
-        return false;
-    }
-    bytes.resize(static_cast<size_t>(size));
-    in.seekg(0);
-    in.read(reinterpret_cast<char*>(bytes.data()), size);
-    return in.gcount() == size;
+    int error = 0;
+    return platform::ReadRegularFile(path, 0x7FFFFFFF, bytes, error) ==
+           platform::FileReadResult::kOk;
 }
 
 // One device as the output shows it.

@@ -8,6 +8,12 @@ target_compile_options(camprep_options INTERFACE
   -Woverloaded-virtual -Wformat=2 -Wimplicit-fallthrough
   $<$<BOOL:${CAMPREP_WERROR}>:-Werror>)
 target_include_directories(camprep_options INTERFACE ${PROJECT_SOURCE_DIR})
+if(WIN32)
+  # Windows 10's interfaces (WSAPoll, inet_pton, GetUserDefaultUILanguage);
+  # windows.h without its rarely used parts and without min/max macros.
+  target_compile_definitions(camprep_options INTERFACE
+    _WIN32_WINNT=0x0A00 WINVER=0x0A00 WIN32_LEAN_AND_MEAN NOMINMAX)
+endif()
 
 if(CAMPREP_SANITIZE)
   string(REPLACE "," ";" _sanitizers "${CAMPREP_SANITIZE}")

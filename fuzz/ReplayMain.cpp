@@ -20,7 +20,7 @@ namespace {
 bool RunFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        std::fprintf(stderr, "cannot read %s\n", path.c_str());
+        std::fprintf(stderr, "cannot read %s\n", path.string().c_str());
         return false;
     }
     const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
@@ -30,7 +30,7 @@ bool RunFile(const std::filesystem::path& path) {
     const size_t size = bytes.size();
     std::unique_ptr<uint8_t[]> data(new uint8_t[size == 0 ? 1 : size]);
     std::copy(bytes.begin(), bytes.end(), data.get());
-    std::printf("%s (%zu bytes)\n", path.c_str(), size);
+    std::printf("%s (%zu bytes)\n", path.string().c_str(), size);
     std::fflush(stdout);
     LLVMFuzzerTestOneInput(data.get(), size);
     return true;

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "common/platform/LinuxNetworkPlatform.h"
+#include "common/platform/NetworkPlatform.h"
 #include "lanscout/Lanscout.h"
 #include "lanscout/Search.h"
 

@@ -18,10 +18,10 @@ inline constexpr char kFacDesIvText[] = "hqwzpexmrtvbnaso";
 // the plain length and returns `destination`; on failure returns null with
 // `outLength` 0 after printing on the diagnostics channel
 // "ERROR in EVP_DecryptInit_ex \n" (also for a key or IV text shorter than 8
-// characters, a null buffer, or a missing "legacy" provider, which is
-// named in a line before it), "ERROR in EVP_DecryptUpdate\n", or
-// "ERROR in EVP_DecryptFinal_ex\n" (bad padding, wrong key, a length that
-// is not whole 8-byte blocks).
+// characters, a null buffer, or a missing cipher, such as OpenSSL's
+// "legacy" provider, which is named in a line before it),
+// "ERROR in EVP_DecryptUpdate\n", or "ERROR in EVP_DecryptFinal_ex\n" (bad
+// padding, wrong key, a length that is not whole 8-byte blocks).
 uint8_t* DecryptDesCbc(const char* ivText, const char* keyText, const uint8_t* data, size_t length,
                        uint8_t* destination, size_t& outLength);
 
@@ -38,5 +38,9 @@ bool DecryptDesCbc(const char* ivText, const char* keyText, std::span<const uint
 // shorter than 8 characters), with `cipher` empty.
 bool EncryptDesCbc(const char* ivText, const char* keyText, std::span<const uint8_t> plain,
                    std::vector<uint8_t>& cipher);
+
+// False when the system's crypto library offers no DES (OpenSSL without its
+// "legacy" provider).
+bool DesCbcAvailable();
 
 }  // namespace crypto

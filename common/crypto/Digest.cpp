@@ -1,21 +1,14 @@
 #include "common/crypto/Digest.h"
 
-#include <openssl/err.h>
-#include <openssl/evp.h>
-#include <openssl/rand.h>
-
-#include "common/crypto/CryptoLibrary.h"
+#include "common/crypto/CipherBackend.h"
 
 namespace crypto {
 namespace {
 
 template <size_t N>
-bool Digest(const EVP_MD* md, std::span<const uint8_t> data, std::array<uint8_t, N>& digest) {
-    digest.fill(0);
-    unsigned int size = 0;
-    if (md == nullptr || static_cast<size_t>(EVP_MD_get_size(md)) != N ||
-        EVP_Digest(data.data(), data.size(), digest.data(), &size, md, nullptr) != 1 || size != N) {
-        ERR_clear_error();
+bool Digest(bool (*compute)(std::span<const uint8_t>, uint8_t*), std::span<const uint8_t> data,
+            std::array<uint8_t, N>& digest) {
+    if (!compute(data, digest.data())) {
         digest.fill(0);
         return false;
     }
@@ -29,11 +22,11 @@ std::span<const uint8_t> BytesOf(std::string_view text) {
 }  // namespace
 
 bool Md5(std::span<const uint8_t> data, Md5Digest& digest) {
-    return Digest(CryptoLibrary::Get().Md5(), data, digest);
+    return Digest(backend::Md5, data, digest);
 }
 
 bool Sha1(std::span<const uint8_t> data, Sha1Digest& digest) {
-    return Digest(CryptoLibrary::Get().Sha1(), data, digest);
+    return Digest(backend::Sha1, data, digest);
 }
 
 bool Md5(std::string_view text, Md5Digest& digest) {
@@ -45,18 +38,11 @@ bool Sha1(std::string_view text, Sha1Digest& digest) {
 }
 
 bool Sha256(std::string_view text, Sha256Digest& digest) {
-    return Digest(CryptoLibrary::Get().Sha256(), BytesOf(text), digest);
+    return Digest(backend::Sha256, BytesOf(text), digest);
 }
 
 bool RandomBytes(std::span<uint8_t> out) {
-    if (out.empty()) {
-        return true;
-    }
-    if (RAND_bytes(out.data(), static_cast<int>(out.size())) != 1) {
-        ERR_clear_error();
-        return false;
-    }
-    return true;
+    return out.empty() || backend::RandomBytes(out);
 }
 
 std::string HexText(std::span<const uint8_t> bytes, bool upperCase) {

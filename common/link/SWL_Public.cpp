@@ -15,6 +15,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "common/link/SWL_ErrorTable.h"
 #include "common/platform/Diagnostics.h"
 
 namespace {
@@ -52,11 +53,7 @@ int PollWritable(SWL_SOCKET sock, uint32_t timeoutMs) {
 
 // The system's error numbers and what they mean to the layer above; the
 // first number of each error is the one SWL_SetLastError sets.
-struct ErrorCode {
-    int system;
-    SWL_ERROR error;
-};
-constexpr ErrorCode kErrorCodes[] = {
+constexpr SwlErrorCode kErrorCodes[] = {
     {EWOULDBLOCK, SWL_ERROR::WouldBlock},
     {EAGAIN, SWL_ERROR::WouldBlock},
     {EINPROGRESS, SWL_ERROR::InProgress},
@@ -89,15 +86,7 @@ constexpr ErrorCode kErrorCodes[] = {
 }  // namespace
 
 SWL_ERROR SWL_ErrorFromSystem(int systemError) {
-    if (systemError == 0) {
-        return SWL_ERROR::None;
-    }
-    for (const ErrorCode& entry : kErrorCodes) {
-        if (entry.system == systemError) {
-            return entry.error;
-        }
-    }
-    return SWL_ERROR::Other;
+    return SwlErrorFromTable(kErrorCodes, systemError);
 }
 
 SWL_ERROR SWL_LastError() {
@@ -109,17 +98,7 @@ int SWL_LastErrorCode() {
 }
 
 void SWL_SetLastError(SWL_ERROR e) {
-    if (e == SWL_ERROR::None) {
-        errno = 0;
-        return;
-    }
-    for (const ErrorCode& entry : kErrorCodes) {
-        if (entry.error == e) {
-            errno = entry.system;
-            return;
-        }
-    }
-    errno = EIO;  // Other
+    errno = SwlSystemErrorOf(kErrorCodes, e, EIO);
 }
 
 bool SWL_MakeAddr(const char* dotted, uint16_t port, SWL_ADDR& out) {
@@ -239,7 +218,7 @@ long SWL_SendPartsNow(SWL_SOCKET sock, const SWL_BUF* parts, size_t count) {
 int SWL_WaitSocket(SWL_SOCKET sock, bool forWrite, const platform::WakeEvent& wake,
                    uint32_t timeoutMs) {
     pollfd fds[2] = {{sock, static_cast<short>(forWrite ? POLLOUT : POLLIN), 0},
-                     {wake.Native(), POLLIN, 0}};
+                     {static_cast<int>(wake.Native()), POLLIN, 0}};
     return ::poll(fds, 2, TimeoutArg(timeoutMs));
 }
 

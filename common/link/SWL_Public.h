@@ -1,8 +1,9 @@
 #pragma once
 // The socket layer: the one place the device link meets the system's
 // sockets. It has its own handle, address and error types, so nothing above
-// it names a system type or reads errno; a port to another system replaces
-// SWL_Public.cpp (and common/platform/) and nothing else.
+// it names a system type or reads errno. SWL_Public.cpp is the POSIX
+// implementation, SWL_PublicWin.cpp the Winsock 2 one; a port to another
+// system replaces them (and common/platform/) and nothing else.
 //
 // Contracts the link was built on: use-counted start and stop, non-blocking
 // TCP sockets with address reuse, a connect with a time-out, the "would
@@ -22,9 +23,15 @@ inline constexpr const char* kSwlTcpLinkSource = "..\\Common\\SWL_TCPLink";
 inline constexpr const char* kSwlConnectProcSource = "..\\Common\\SWL_ConnectProc";
 
 // A socket: an integer-like handle, compared only with SWL_INVALID_SOCKET.
-// Here a descriptor; a port makes it its system's own socket handle.
+// A descriptor on Linux; on Windows a SOCKET, 64 bits wide, whose invalid
+// value has every bit set.
+#if defined(_WIN32)
+using SWL_SOCKET = std::uintptr_t;
+inline constexpr SWL_SOCKET SWL_INVALID_SOCKET = ~std::uintptr_t{0};
+#else
 using SWL_SOCKET = int;
 inline constexpr SWL_SOCKET SWL_INVALID_SOCKET = -1;
+#endif
 
 // An IPv4 endpoint, both fields in host byte order.
 struct SWL_ADDR {
@@ -71,9 +78,10 @@ SWL_ERROR SWL_ErrorFromSystem(int systemError);
 bool SWL_MakeAddr(const char* dotted, uint16_t port, SWL_ADDR& out);
 
 // Process-wide use count, so that start and stop pair up. 0 on success.
-// (Where a socket library must be started, a failed start returns 1 after
-// printing "%s %d last errno = %d\n" with line 75, a failed stop line 99;
-// POSIX sockets need neither, so here both always succeed.)
+// On Windows the first start starts Winsock 2.2 and the last stop stops it;
+// a failed start returns 1 after printing "%s %d last errno = %d\n" with
+// line 75, a failed stop line 99. POSIX sockets need neither, so there both
+// always succeed.
 int SWL_Init();
 // 0; the count goes down unless it is already 0.
 int SWL_Quit();

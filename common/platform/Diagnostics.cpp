@@ -1,7 +1,8 @@
 #include "common/platform/Diagnostics.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <atomic>
 #include <cerrno>
@@ -12,15 +13,25 @@
 #include <mutex>
 #include <vector>
 
+#include "common/platform/Files.h"
 #include "common/platform/UserDirectories.h"
 
 namespace platform {
 namespace {
 
-// Keeps the calling thread's last system error across a print.
+// Keeps the calling thread's last system error across a print (on Windows
+// also the one GetLastError and WSAGetLastError read).
 struct ErrnoKeeper {
     int saved = errno;
+#ifdef _WIN32
+    DWORD savedWindows = ::GetLastError();
+    ~ErrnoKeeper() {
+        errno = saved;
+        ::SetLastError(savedWindows);
+    }
+#else
     ~ErrnoKeeper() { errno = saved; }
+#endif
 };
 
 std::mutex g_mutex;
@@ -37,7 +48,7 @@ struct EnvTarget {
             return;
         }
         on = true;
-        if (v[0] == '/') {
+        if (IsAbsolutePath(v)) {
             path = v;
         } else if (std::strcmp(v, "file") == 0) {
             // The user's state folder, never beside the program: a program
@@ -62,18 +73,7 @@ void WriteToEnv(const std::string& text) {
         return;
     }
     // Readable by the owner only: the channel names devices and addresses.
-    const int fd = ::open(env.path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        size_t done = 0;
-        while (done < text.size()) {
-            const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-            if (n <= 0) {
-                break;
-            }
-            done += static_cast<size_t>(n);
-        }
-        ::close(fd);
-    }
+    (void)AppendToPrivateFile(env.path, text);
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <string>
 
 namespace platform {
 namespace {
@@ -54,6 +56,60 @@ FileReadResult ReadRegularFile(const std::string& path, uint64_t maxBytes,
     content.resize(done);
     bytes = std::move(content);
     return FileReadResult::kOk;
+}
+
+bool WriteFileReplacing(const std::string& path, std::string_view bytes, int& error) {
+    error = 0;
+    const std::string temporary = path + ".part-" + std::to_string(::getpid());
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        error = errno;
+        return false;
+    }
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            error = n < 0 ? errno : EIO;
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (::close(fd) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        std::remove(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool AppendToPrivateFile(const std::string& path, std::string_view text) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return false;
+    }
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n <= 0) {
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    return done == text.size();
+}
+
+bool IsAbsolutePath(std::string_view path) {
+    return !path.empty() && path.front() == '/';
 }
 
 }  // namespace platform

@@ -1,5 +1,9 @@
 #include "common/platform/Language.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <cctype>
 #include <cstdlib>
 #include <string>
@@ -89,8 +93,13 @@ uint16_t SystemDefaultLanguageId(const char* lcAll, const char* lcMessages, cons
 }
 
 uint16_t SystemDefaultLanguageId() {
+#ifdef _WIN32
+    // The user's interface language, as the Windows programs choose theirs.
+    return static_cast<uint16_t>(::GetUserDefaultUILanguage());
+#else
     return SystemDefaultLanguageId(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"),
                                    std::getenv("LANG"));
+#endif
 }
 
 uint16_t CfgpushInterfaceLanguage(uint16_t systemDefaultLanguageId) {

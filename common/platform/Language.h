@@ -1,7 +1,7 @@
 #pragma once
-// The system default language id of the Windows programs, taken on Linux
-// from the locale the program runs in, and the interface-language choices
-// made from it.
+// The system default language id of the programs (on Linux taken from the
+// locale the program runs in), and the interface-language choices made
+// from it.
 
 #include <cstdint>
 #include <string_view>
@@ -27,7 +27,9 @@ uint16_t LanguageIdFromLocaleName(std::string_view localeName);
 // LC_MESSAGES and LANG (null counts as unset).
 uint16_t SystemDefaultLanguageId(const char* lcAll, const char* lcMessages, const char* lang);
 
-// The same from this process's environment.
+// The system default language id: on Linux the same from this process's
+// environment; on Windows the user's interface language
+// (GetUserDefaultUILanguage).
 uint16_t SystemDefaultLanguageId();
 
 // Cfgpush's choice: Chinese of Taiwan, of the PRC or of Hong Kong use the

@@ -64,6 +64,18 @@ bool IsValidInterfaceName(const std::string& name) {
     return true;
 }
 
+const NetworkRightsTexts& NetworkRights() {
+    static const NetworkRightsTexts texts{
+        "the right to change addresses (CAP_NET_ADMIN) and to capture packets (CAP_NET_RAW)",
+        "run as root or with CAP_NET_ADMIN", "needs root or CAP_NET_RAW"};
+    return texts;
+}
+
+NetworkPlatform& SystemNetwork() {
+    static LinuxNetworkPlatform system;
+    return system;
+}
+
 LinuxNetworkPlatform::LinuxNetworkPlatform(std::string sysfsRoot)
     : m_sysfsRoot(std::move(sysfsRoot)) {}
 

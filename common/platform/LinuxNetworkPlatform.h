@@ -26,8 +26,4 @@ private:
     std::string m_sysfsRoot;
 };
 
-// True for a name that can be an interface name: 1 to 15 characters, no '/',
-// no white space, not "." or "..".
-bool IsValidInterfaceName(const std::string& name);
-
 }  // namespace platform

@@ -112,9 +112,9 @@ bool MulticastSocket::WaitAny(const WakeEvent& wake,
                               std::vector<bool>& readable) {
     std::vector<pollfd> fds;
     fds.reserve(sockets.size() + 1);
-    fds.push_back({wake.Native(), POLLIN, 0});
+    fds.push_back({static_cast<int>(wake.Native()), POLLIN, 0});
     for (const MulticastSocket* s : sockets) {
-        fds.push_back({s->m_fd, POLLIN, 0});
+        fds.push_back({static_cast<int>(s->m_fd), POLLIN, 0});
     }
     readable.assign(sockets.size(), false);
     const int ready =
@@ -190,7 +190,8 @@ bool MulticastSocket::IsBufferFull(int error) {
 
 MulticastSocket::WaitResult MulticastSocket::Wait(const WakeEvent& wake, int64_t timeoutMs) const {
     WaitResult result;
-    pollfd fds[2] = {{wake.Native(), POLLIN, 0}, {m_fd, POLLIN, 0}};
+    pollfd fds[2] = {{static_cast<int>(wake.Native()), POLLIN, 0},
+                     {static_cast<int>(m_fd), POLLIN, 0}};
     const int ready = ::poll(fds, 2, static_cast<int>(std::max<int64_t>(timeoutMs, 0)));
     if (ready <= 0) {
         return result;

@@ -79,7 +79,7 @@ public:
                         int64_t timeoutMs, std::vector<bool>& readable);
 
 private:
-    int m_fd = -1;
+    std::intptr_t m_fd = -1;  // a descriptor or a Windows SOCKET
     int m_lastHopLimit = -1;
 };
 

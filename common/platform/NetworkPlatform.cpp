@@ -4,12 +4,15 @@
 #include <cstdlib>
 #include <sstream>
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
+#endif
 
 #include <atomic>
 #include <cstdio>
-
-#include "common/platform/LinuxNetworkPlatform.h"
 
 namespace platform {
 namespace {
@@ -37,11 +40,6 @@ const char* NetResultText(int code) {
         default:
             return "unknown result";
     }
-}
-
-NetworkPlatform& SystemNetwork() {
-    static LinuxNetworkPlatform system;
-    return system;
 }
 
 NetworkPlatform& Network() {
@@ -159,6 +157,13 @@ std::string FindNeighbourMac(const std::string& arpTable, uint32_t address) {
         return mac;
     }
     return std::string();
+}
+
+std::string FormatMac(const std::array<uint8_t, 6>& mac) {
+    char text[18];
+    std::snprintf(text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X", mac[0], mac[1], mac[2],
+                  mac[3], mac[4], mac[5]);
+    return text;
 }
 
 bool ParseIPv4(const std::string& text, uint32_t& address) {

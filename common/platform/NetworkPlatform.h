@@ -105,6 +105,21 @@ private:
     NetworkPlatform* m_previous;
 };
 
+// True for a name that can name an interface of this system. Linux: 1 to 15
+// characters, no '/', ':' or white space, not "." or "..". Windows: an
+// adapter's GUID text or friendly name, 1 to 255 characters (spaces
+// allowed), no control characters.
+bool IsValidInterfaceName(const std::string& name);
+
+// How this system names the rights that changing addresses and capturing
+// packets need, for the messages that ask for them.
+struct NetworkRightsTexts {
+    const char* both;       // "the right to change addresses (CAP_NET_ADMIN) and ..."
+    const char* addresses;  // "run as root or with CAP_NET_ADMIN"
+    const char* capture;    // "needs root or CAP_NET_RAW"
+};
+const NetworkRightsTexts& NetworkRights();
+
 // --- Helpers over any NetworkPlatform -----------------------------------
 
 // The adapters as the Windows adapter list gives them: loopback left out.
@@ -130,6 +145,9 @@ std::vector<std::string> HostIPv4AddressesOf(NetworkPlatform& net);
 // kernel's neighbour table (/proc/net/arp), upper case; empty when it has no
 // complete entry.
 std::string FindNeighbourMac(const std::string& arpTable, uint32_t address);
+
+// "AA:BB:CC:DD:EE:FF", upper case.
+std::string FormatMac(const std::array<uint8_t, 6>& mac);
 
 // --- Address texts and masks ---------------------------------------------
 

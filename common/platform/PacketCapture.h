@@ -2,12 +2,14 @@
 // Raw Ethernet frames in and out of an interface: the few packet-capture
 // calls adapter preparation (fwbatch/adapter/) makes, behind an interface so
 // that tests can stand in for the capture library. SystemCapture() is
-// libpcap, in its own library (camprep_capture) so that only the programs
-// that capture link it.
+// libpcap on Linux and SendARP on Windows (ArpResolverCapture.h), in their
+// own library (camprep_capture) so that only the programs that capture link
+// them.
 //
-// Capture devices and adapters are matched by interface name: on Linux
-// libpcap names a device after its interface ("eth0"), where the Windows
-// capture library wraps the adapter's GUID in braces.
+// Capture devices and adapters are matched by interface name: libpcap names
+// a device after its interface ("eth0"), and so does the Windows capture;
+// a Windows capture library's "\Device\NPF_{GUID}" matches the adapter
+// "{GUID}" (CaptureDeviceIsAdapter).
 
 #include <cstddef>
 #include <cstdint>
@@ -45,7 +47,8 @@ public:
     virtual bool Send(const uint8_t* frame, size_t length) = 0;
     // Waits at most the read time-out given at open. 1: frame/length hold a
     // captured frame, valid until the next call;
-    // 0: the read time-out passed without one; negative: the capture failed.
+    // 0: the read time-out passed without one; negative: the capture failed
+    // or will deliver no more frames.
     virtual int Next(const uint8_t*& frame, size_t& length) = 0;
 };
 
@@ -60,7 +63,11 @@ public:
                      std::unique_ptr<CaptureHandle>& handle, std::string& error) = 0;
 };
 
-// The capture library of the system (libpcap).
+// The capture library of the system (libpcap; SendARP on Windows).
 PacketCapture& SystemCapture();
+
+// True when a capture device's name names the adapter: the same name, or
+// the same "{...}" part (the last "{" to the last "}") of both.
+bool CaptureDeviceIsAdapter(const std::string& deviceName, const std::string& adapterName);
 
 }  // namespace platform

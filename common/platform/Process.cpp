@@ -21,4 +21,10 @@ bool StdoutTerminalRows(size_t& rows) {
     return true;
 }
 
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+void UseUtf8Console() {}
+
 }  // namespace platform

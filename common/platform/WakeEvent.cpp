@@ -9,19 +9,19 @@ WakeEvent::WakeEvent() : m_handle(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
 WakeEvent::~WakeEvent() {
     if (m_handle >= 0) {
-        ::close(m_handle);
+        ::close(static_cast<int>(m_handle));
     }
 }
 
 void WakeEvent::Signal() {
     const uint64_t one = 1;
     // A full counter means a wake is pending already.
-    (void)!::write(m_handle, &one, sizeof one);
+    (void)!::write(static_cast<int>(m_handle), &one, sizeof one);
 }
 
 void WakeEvent::Drain() {
     uint64_t value = 0;
-    (void)!::read(m_handle, &value, sizeof value);
+    (void)!::read(static_cast<int>(m_handle), &value, sizeof value);
 }
 
 }  // namespace platform

@@ -8,10 +8,16 @@
 
 namespace platform {
 
+// On Linux an eventfd; on Windows a datagram socket on loopback connected to
+// itself, so that WSAPoll can wait on it beside other sockets (a socket takes
+// only one WSAEventSelect, and the link waits on its socket for reading and
+// for writing from two threads).
+
 class WakeEvent {
 public:
-    // The system's handle of the event (here a descriptor).
-    using NativeHandle = int;
+    // The system's handle of the event: a descriptor, or a Windows SOCKET
+    // (64 bits wide; INVALID_SOCKET reads as -1).
+    using NativeHandle = std::intptr_t;
 
     WakeEvent();
     ~WakeEvent();

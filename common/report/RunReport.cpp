@@ -4,11 +4,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <fstream>
 #include <sstream>
 
+#include "common/platform/Files.h"
 #include "common/platform/NetworkPlatform.h"
 
 namespace report {
@@ -263,11 +264,19 @@ std::string DeviceOf(const ReportRow& r) { return r.address + ":" + std::to_stri
 }  // namespace
 
 std::string ReportTime() {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
+    // The calendar of the system clock (UTC), without the C library's
+    // thread-unsafe or system-specific time conversions.
+    using namespace std::chrono;
+    const auto now = floor<seconds>(system_clock::now());
+    const auto day = floor<days>(now);
+    const year_month_day date(day);
+    const hh_mm_ss<seconds> dayTime(now - day);
     char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ",
+                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                  static_cast<unsigned>(date.day()), static_cast<int>(dayTime.hours().count()),
+                  static_cast<int>(dayTime.minutes().count()),
+                  static_cast<int>(dayTime.seconds().count()));
     return text;
 }
 
@@ -280,23 +289,12 @@ std::string CheckReportPath(const std::string& path) {
 
 namespace {
 
-// Written beside the target and renamed over it: a reader never sees half a
-// file, and an earlier one survives a failed write.
+// Written beside the target and put in its place: a reader never sees half
+// a file, and an earlier one survives a failed write.
 bool WriteReplacing(const std::string& path, const std::string& text, const char* what,
                     std::string& error) {
-    const std::string temporary = path + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.flush();
-        if (!out) {
-            std::remove(temporary.c_str());
-            error = std::string("cannot write the ") + what + " " + path;
-            return false;
-        }
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::remove(temporary.c_str());
+    int systemError = 0;
+    if (!platform::WriteFileReplacing(path, text, systemError)) {
         error = std::string("cannot write the ") + what + " " + path;
         return false;
     }

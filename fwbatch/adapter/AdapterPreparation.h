@@ -76,9 +76,11 @@ enum class ProbeResult {
 
 // Sends an ARP probe for address on the adapter and waits the address-test
 // window for an answer from another station; answeredBy (when given) gets
-// that station's hardware address.
+// that station's hardware address. The capture device is `device`, or the
+// adapter's name when empty (they differ on Windows).
 ProbeResult ProbeForOtherStation(uint32_t address, const platform::AdapterInfo& adapter,
-                                 MacAddress* answeredBy, const AdapterEnv& env = {});
+                                 MacAddress* answeredBy, const AdapterEnv& env = {},
+                                 const std::string& device = {});
 
 // True when address is one of the host's own (when checkLocal) or when some
 // other station answers an ARP probe for it on the adapter. Without an

@@ -1,15 +1,19 @@
 // The two ARP probes: which adapter reaches a device, and whether an
 // address is taken.
+#include <algorithm>
+
 #include "common/platform/Diagnostics.h"
 #include "fwbatch/adapter/AdapterPreparation.h"
 
 namespace fwbatch::adapter {
 namespace {
 
-const platform::AdapterInfo* FindByName(const std::vector<platform::AdapterInfo>& adapters,
-                                        const std::string& name) {
+// The adapter a capture device stands for (Windows' capture names wrap the
+// adapter's GUID: "\\Device\\NPF_{GUID}" for the adapter "{GUID}").
+const platform::AdapterInfo* FindByDevice(const std::vector<platform::AdapterInfo>& adapters,
+                                          const std::string& deviceName) {
     for (const auto& adapter : adapters) {
-        if (adapter.name == name) {
+        if (platform::CaptureDeviceIsAdapter(deviceName, adapter.name)) {
             return &adapter;
         }
     }
@@ -43,11 +47,12 @@ bool ListCaptureDevices(std::vector<CaptureDevice>& devices, const AdapterEnv& e
 
 // Opens a capture on the adapter's device and sends a probe for target.
 // Null (the failure noted) when either fails.
-std::unique_ptr<CaptureHandle> OpenAndProbe(const platform::AdapterInfo& adapter, uint32_t target,
+std::unique_ptr<CaptureHandle> OpenAndProbe(const platform::AdapterInfo& adapter,
+                                            const std::string& device, uint32_t target,
                                             const CaptureOptions& options, const AdapterEnv& env) {
     std::unique_ptr<CaptureHandle> handle;
     std::string error;
-    const int rc = env.Capture().Open(adapter.name, options, handle, error);
+    const int rc = env.Capture().Open(device, options, handle, error);
     if (rc != kCaptureOk || !handle) {
         env.NoteCaptureFailure(rc, adapter.name + ": " + error);
         return nullptr;
@@ -96,12 +101,12 @@ const platform::AdapterInfo* FindAdapterForDevice(
     options.promiscuous = false;
     options.readTimeoutMs = env.timing.searchReadTimeoutMs;
     for (const CaptureDevice& device : devices) {
-        // Linux: the capture device carries the interface's name itself.
-        const platform::AdapterInfo* adapter = FindByName(adapters, device.name);
+        const platform::AdapterInfo* adapter = FindByDevice(adapters, device.name);
         if (adapter == nullptr || !adapter->up || !IsPhysicalAdapter(*adapter, env)) {
             continue;
         }
-        std::unique_ptr<CaptureHandle> handle = OpenAndProbe(*adapter, deviceAddress, options, env);
+        std::unique_ptr<CaptureHandle> handle =
+            OpenAndProbe(*adapter, device.name, deviceAddress, options, env);
         if (!handle) {
             continue;
         }
@@ -124,12 +129,13 @@ const platform::AdapterInfo* FindAdapterForDevice(
 }
 
 ProbeResult ProbeForOtherStation(uint32_t address, const platform::AdapterInfo& adapter,
-                                 MacAddress* answeredBy, const AdapterEnv& env) {
+                                 MacAddress* answeredBy, const AdapterEnv& env, const std::string& device) {
     CaptureOptions options;
     options.snapLength = 100;
     options.promiscuous = true;
     options.readTimeoutMs = env.timing.inUseReadTimeoutMs;
-    std::unique_ptr<CaptureHandle> handle = OpenAndProbe(adapter, address, options, env);
+    std::unique_ptr<CaptureHandle> handle =
+        OpenAndProbe(adapter, device.empty() ? adapter.name : device, address, options, env);
     if (!handle) {
         return ProbeResult::kNotProbed;
     }
@@ -176,14 +182,13 @@ bool IsAddressInUse(uint32_t address, bool checkLocal, const platform::AdapterIn
     if (!ListCaptureDevices(devices, env)) {
         return false;
     }
-    bool listed = false;
-    for (const CaptureDevice& device : devices) {
-        listed = listed || device.name == adapter->name;
-    }
-    if (!listed) {
+    const auto listed = std::find_if(devices.begin(), devices.end(), [&](const CaptureDevice& d) {
+        return platform::CaptureDeviceIsAdapter(d.name, adapter->name);
+    });
+    if (listed == devices.end()) {
         return false;
     }
-    return ProbeForOtherStation(address, *adapter, nullptr, env) == ProbeResult::kAnswered;
+    return ProbeForOtherStation(address, *adapter, nullptr, env, listed->name) == ProbeResult::kAnswered;
 }
 
 }  // namespace fwbatch::adapter

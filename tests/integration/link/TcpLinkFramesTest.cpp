@@ -32,7 +32,7 @@ struct Received {
 class TcpLinkFrames : public ::testing::Test {
 protected:
     void Open(TcpLinkTimings timings = {}) {
-        ASSERT_GE(m_pair.link, 0);
+        ASSERT_NE(m_pair.link, SWL_INVALID_SOCKET);
         m_link.reset(CTcpLink::Create(m_pair.link, timings));
         ASSERT_NE(m_link, nullptr);
     }
@@ -340,6 +340,8 @@ TEST_F(TcpLinkSmallLimit, TheOwnerNarrowsAndWidensTheLimitUpToTheCeiling) {
 TEST_F(TcpLinkFrames, AClaimedTotalCostsNothingUntilItsBytesArrive) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "the sanitizers' allocators do not report heap use";
+#elif defined(_WIN32)
+    GTEST_SKIP() << "Windows' C library does not report heap use (mallinfo2)";
 #else
     constexpr uint32_t kTotal = 48u * 1024 * 1024;
     const size_t before = mallinfo2().uordblks;
@@ -429,7 +431,12 @@ TEST_F(TcpLinkFrames, SendMsgRefusesTheFragmentMarkerAndStopsOnKeepRunning) {
 TEST_F(TcpLinkFrames, SendToAClosedPeerFailsWithoutKillingTheProcess) {
     m_pair.ClosePeer();
     testing::internal::CaptureStderr();
-    EXPECT_EQ(m_link->SendMsg("hello", 5), -1);
+    // A TCP stack may take what it can buffer until the peer's reset is back.
+    int sent = 0;
+    for (int i = 0; i < 500 && (sent = m_link->SendMsg("hello", 5)) == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(sent, -1);
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("..\\Common\\SWL_TCPLink 300 "), std::string::npos) << err;
     EXPECT_TRUE(m_link->IsBroken());

@@ -1,13 +1,9 @@
 // The link's threads: keep-alive, watchdog and receive thread, the broken
 // link reported once, stalls, and closing while everything runs.
 
-#include <poll.h>
-#include <sys/socket.h>
-
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cerrno>
 #include <thread>
 
 #include "common/link/SWL_TCPLink.h"
@@ -25,7 +21,7 @@ using std::chrono::milliseconds;
 class TcpLinkThreads : public ::testing::Test {
 protected:
     void Open(TcpLinkTimings timings) {
-        ASSERT_GE(m_pair.link, 0);
+        ASSERT_NE(m_pair.link, SWL_INVALID_SOCKET);
         m_link.reset(CTcpLink::Create(m_pair.link, timings));
         ASSERT_NE(m_link, nullptr);
     }
@@ -178,7 +174,7 @@ TEST(TcpLinkHostileSizes, EndTheLinkOnceAndDeliverNothingMore) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         linktest::SocketPair pair;
-        ASSERT_GE(pair.link, 0);
+        ASSERT_NE(pair.link, SWL_INVALID_SOCKET);
         TcpLinkTimings timings;
         timings.keepAliveIntervalMs = 60000;
         TcpLinkPtr link(CTcpLink::Create(pair.link, timings));
@@ -198,10 +194,9 @@ TEST(TcpLinkHostileSizes, EndTheLinkOnceAndDeliverNothingMore) {
         // Closed: the peer reads the end of the stream (or a reset, since
         // what it sent after the hostile header was never read), not a wait.
         uint8_t byte = 0;
-        pollfd pfd{pair.peer, POLLIN, 0};
-        ASSERT_EQ(::poll(&pfd, 1, 10000), 1);
-        const ssize_t r = ::recv(pair.peer, &byte, 1, MSG_DONTWAIT);
-        EXPECT_TRUE(r == 0 || (r < 0 && errno == ECONNRESET)) << r << " " << errno;
+        ASSERT_EQ(linktest::PollIn(pair.peer, 10000), 1);
+        const long r = linktest::RecvNow(pair.peer, &byte, 1);
+        EXPECT_TRUE(r == 0 || (r < 0 && linktest::LastErrorIsReset())) << r;
     }
 }
 
@@ -226,8 +221,7 @@ TEST_F(TcpLinkThreads, StoppingASendInsideAFrameBreaksTheLink) {
     std::thread stopper([&] {
         // Once the first bytes are out (the peer reads nothing, so the rest
         // is stuck), stop the sender.
-        pollfd pfd{m_pair.peer, POLLIN, 0};
-        ::poll(&pfd, 1, 10000);
+        linktest::PollIn(m_pair.peer, 10000);
         keepRunning.store(false);
     });
     EXPECT_EQ(m_link->SendMsg(big.data(), static_cast<uint32_t>(big.size()), &keepRunning), -1);
@@ -278,7 +272,7 @@ TEST_F(TcpLinkThreads, CloseWhileAllThreadsRun) {
                 break;
             }
             uint8_t sink[4096];
-            while (::recv(m_pair.peer, sink, sizeof sink, MSG_DONTWAIT) > 0) {
+            while (linktest::RecvNow(m_pair.peer, sink, sizeof sink) > 0) {
             }
         }
     });
@@ -287,14 +281,14 @@ TEST_F(TcpLinkThreads, CloseWhileAllThreadsRun) {
         "Close while every thread runs", [&] { m_link.reset(); },
         [&] {
             stop.store(true);
-            ::shutdown(m_pair.peer, SHUT_RDWR);
+            linktest::ShutdownBoth(m_pair.peer);
         }));
     const size_t afterClose = m_recorder.Messages().size();
     std::this_thread::sleep_for(milliseconds(20));
     EXPECT_EQ(m_recorder.Messages().size(), afterClose);
     EXPECT_EQ(m_recorder.BrokenCount(), 0);  // closing is not reported
     stop.store(true);
-    ::shutdown(m_pair.peer, SHUT_RDWR);
+    linktest::ShutdownBoth(m_pair.peer);
     device.join();
 }
 
@@ -310,7 +304,7 @@ TEST_F(TcpLinkThreads, CloseStopsAThreadWaitingInALongRead) {
     ASSERT_TRUE(linktest::WaitUntilRead(m_pair.link));
     EXPECT_TRUE(testsupport::ReturnsWithoutHanging(
         "Close with the receive thread inside a frame", [&] { m_link.reset(); },
-        [&] { ::shutdown(m_pair.peer, SHUT_RDWR); }));
+        [&] { linktest::ShutdownBoth(m_pair.peer); }));
     EXPECT_EQ(m_recorder.BrokenCount(), 0);
 }
 
@@ -380,9 +374,9 @@ TEST_F(TcpLinkThreads, ClosingFromInsideTheCallbackIsSafe) {
         EXPECT_EQ(owner.closes, 1);
         // The link's socket was closed: the peer sees the end.
         if (onMessage) {
-            pollfd p{pair.peer, POLLIN, 0};
             uint8_t byte;
-            EXPECT_TRUE(::poll(&p, 1, 10000) == 1 && ::recv(pair.peer, &byte, 1, 0) == 0);
+            EXPECT_TRUE(linktest::PollIn(pair.peer, 10000) == 1 &&
+                        linktest::RecvSome(pair.peer, &byte, 1) == 0);
         }
     }
 }

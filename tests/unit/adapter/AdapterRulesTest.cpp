@@ -3,16 +3,23 @@
 // that count, the local-subnet test, the free-address walk, the wait for an
 // added address and PrepareAdapter's decisions.
 
+#ifdef _WIN32
+#include <winsock2.h>
+#else
 #include <arpa/inet.h>
+#endif
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "common/platform/ArpResolverCapture.h"
 #include "fwbatch/adapter/AdapterPreparation.h"
 
 namespace {
@@ -463,6 +470,129 @@ TEST_F(AdapterRules, PrepareAdapterDecisions) {
         EXPECT_EQ(trace.probes.permissionDenied, c.name == std::string("capture not permitted"))
             << c.name;
         EXPECT_EQ(m_capture.m_liveHandles, 0) << c.name;
+    }
+}
+
+// Windows' capture: the probes answered by the system's address resolution
+// (SendARP there), a resolver the test stands in for. What adapter
+// preparation concludes must be what raw frames would have told it.
+class FakeResolver : public platform::ArpResolver {
+public:
+    bool Resolve(uint32_t target, uint32_t source, std::array<uint8_t, 6>& mac) override {
+        m_asked.emplace_back(target, source);
+        const auto station = m_stations.find(target);
+        if (station == m_stations.end()) {
+            return false;
+        }
+        mac = station->second;
+        return true;
+    }
+    std::map<uint32_t, MacAddress> m_stations;
+    std::vector<std::pair<uint32_t, uint32_t>> m_asked;  // target, source
+};
+
+TEST_F(AdapterRules, ProbesThroughTheSystemsAddressResolution) {
+    m_net.m_adapters[3].addresses = {{Ip("10.88.5.1"), Ip("255.255.255.0")}};  // eth3
+    FakeResolver resolver;
+    resolver.m_stations = {{Ip("10.88.5.20"), Mac(0x09)},
+                           {Ip("10.88.5.30"), Mac(0x0A)},
+                           {Ip("10.88.5.1"), Mac(0x04)}};  // eth3 itself
+    const std::unique_ptr<PacketCapture> capture =
+        platform::MakeArpResolverCapture(resolver, &m_net);
+    AdapterEnv env = Env();
+    env.capture = capture.get();
+
+    // Its devices are the adapters with an address, named as they are: an
+    // adapter without one (eth2) cannot be asked from.
+    std::vector<CaptureDevice> devices;
+    std::string error;
+    ASSERT_EQ(capture->FindAllDevices(devices, error), kCaptureOk);
+    ASSERT_EQ(devices.size(), 3u);
+    EXPECT_EQ(devices[2].name, "eth3");
+    EXPECT_EQ(devices[2].ipv4Addresses, std::vector<uint32_t>{Ip("10.88.5.1")});
+
+    // The device's own MAC answers on eth3, asked from eth3's address (eth0
+    // is not physical, eth1 is down).
+    const platform::AdapterInfo* found =
+        FindAdapterForDevice(m_net.m_adapters, Ip("10.88.5.20"), Mac(0x09), env);
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found->name, "eth3");
+    const std::vector<std::pair<uint32_t, uint32_t>> asked = {{Ip("10.88.5.20"), Ip("10.88.5.1")}};
+    EXPECT_EQ(resolver.m_asked, asked);
+    // Another station's answer is not the device's.
+    EXPECT_EQ(FindAdapterForDevice(m_net.m_adapters, Ip("10.88.5.20"), Mac(0x0B), env), nullptr);
+
+    struct Case {
+        const char* address;
+        bool inUse;
+    };
+    const Case cases[] = {
+        {"10.88.5.30", true},   // another station answers
+        {"10.88.5.31", false},  // nobody does
+        {"10.88.5.1", false},   // only the adapter itself
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(IsAddressInUse(Ip(c.address), false, &m_net.m_adapters[3], env), c.inUse)
+            << c.address;
+    }
+    // A resolution is the whole answer: nothing waits out read time-outs.
+    EXPECT_EQ(m_clock.SleptMs(), 0u);
+}
+
+TEST(ResolverCapture, CarriesArpRequestsOnly) {
+    FakeResolver resolver;
+    resolver.m_stations = {{Ip("10.88.5.20"), Mac(0x09)}};
+    platform::AdapterInfo lo = Adapter("lo", 1, 0x00, true, {{Ip("127.0.0.1"), Ip("255.0.0.0")}});
+    lo.loopback = true;
+    FakeNetwork net;
+    net.m_adapters = {lo, Adapter("eth0", 2, 0x01, true, {{Ip("10.88.5.1"), Ip("255.255.255.0")}}),
+                      Adapter("eth1", 3, 0x02, true)};
+    const std::unique_ptr<PacketCapture> capture = platform::MakeArpResolverCapture(resolver, &net);
+
+    std::vector<CaptureDevice> devices;
+    std::string error;
+    ASSERT_EQ(capture->FindAllDevices(devices, error), kCaptureOk);
+    ASSERT_EQ(devices.size(), 1u);  // loopback and eth1 (no address) left out
+    std::unique_ptr<CaptureHandle> handle;
+    EXPECT_EQ(capture->Open("eth9", CaptureOptions{}, handle, error), kCaptureFailed);
+    EXPECT_EQ(capture->Open("eth1", CaptureOptions{}, handle, error), kCaptureFailed);
+    ASSERT_EQ(capture->Open("eth0", CaptureOptions{}, handle, error), kCaptureOk);
+
+    const std::vector<uint8_t> notArp = Reply(Mac(0x01), Ip("10.88.5.20"), 0x0800, 1);
+    const std::vector<uint8_t> reply = Reply(Mac(0x01), Ip("10.88.5.20"));
+    EXPECT_FALSE(handle->Send(notArp.data(), notArp.size()));
+    EXPECT_FALSE(handle->Send(reply.data(), reply.size()));
+    EXPECT_TRUE(resolver.m_asked.empty());
+
+    const ArpProbeFrame probe = BuildArpProbe(Mac(0x01), Ip("10.88.5.20"));
+    ASSERT_TRUE(handle->Send(probe.data(), probe.size()));
+    const uint8_t* frame = nullptr;
+    size_t length = 0;
+    ASSERT_EQ(handle->Next(frame, length), 1);
+    ArpReply answer;
+    ASSERT_TRUE(ReadArpReply(frame, length, answer));
+    EXPECT_EQ(answer.ethernetSource, Mac(0x09));
+    EXPECT_EQ(answer.senderMac, Mac(0x09));
+    EXPECT_EQ(answer.senderAddress, Ip("10.88.5.20"));
+    EXPECT_EQ(handle->Next(frame, length), -1);  // nothing more will come
+}
+
+TEST(ResolverCapture, CaptureDeviceNamesMatchAdapterNames) {
+    struct Case {
+        const char* device;
+        const char* adapter;
+        bool same;
+    };
+    const Case cases[] = {
+        {"eth0", "eth0", true},
+        {"eth0", "eth1", false},
+        {"\\Device\\NPF_{4D36E972-0001}", "{4D36E972-0001}", true},
+        {"\\Device\\NPF_{4D36E972-0001}", "{4D36E972-0002}", false},
+        {"\\Device\\NPF_Loopback", "Loopback", false},
+        {"", "", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(platform::CaptureDeviceIsAdapter(c.device, c.adapter), c.same) << c.device;
     }
 }
 

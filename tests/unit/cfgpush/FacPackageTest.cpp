@@ -3,11 +3,11 @@
 // script's packages.json, not from the loader.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 #include "FacTestSupport.h"
@@ -247,17 +247,23 @@ TEST(FacPackage, SecondLoadKeepsNothingOfTheFirst) {
 }
 
 TEST(FacPackage, ReadOnlyPackageLoads) {
-    char path[] = "/tmp/fac-readonly-XXXXXX";
-    const int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
+    namespace fs = std::filesystem;
+    const fs::path path = fs::temp_directory_path() /
+                          ("fac-readonly-" + std::to_string(std::random_device{}()) + ".fac");
     const std::vector<uint8_t> bytes = fac_test::ReadDataFile("small.fac");
-    ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    close(fd);
-    ASSERT_EQ(chmod(path, 0444), 0);
+    {
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+        ASSERT_TRUE(out.good());
+    }
+    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     FacPackage package;
-    EXPECT_EQ(package.Load(path), FacLoadResult::kLoaded);
+    EXPECT_EQ(package.Load(path.string()), FacLoadResult::kLoaded);
     EXPECT_EQ(package.CustomerCode(), "ACME");
-    std::remove(path);
+    // Windows removes no read-only file.
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
+    fs::remove(path);
 }
 
 TEST(FacPackage, BlocksOutsideTheFileDecipherToNothing) {

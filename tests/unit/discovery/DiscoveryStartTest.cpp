@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <winsock2.h>
+#else
 #include <arpa/inet.h>
+#endif
 
 #include <atomic>
 #include <chrono>

@@ -26,9 +26,17 @@ TEST(LanscoutCalls, StartNeedsARegisteredCallback) {
 }
 
 TEST(LanscoutCalls, InterfaceNamesAreChecked) {
+#ifdef _WIN32
+    // Windows names adapters by GUID texts and friendly names with spaces.
+    const char* good[] = {"{4D36E972-E325-11CE-BFC1-08002BE10318}", "Ethernet 2"};
+    const char* bad[] = {"Ethernet 2", "a\tb"};
+    const std::string longName(256, 'a');
+#else
     const char* good[] = {"lo", "eth0"};
     const char* bad[] = {"lo", "a/b"};
-    const char* tooLong[] = {"abcdefghijklmnop"};
+    const std::string longName = "abcdefghijklmnop";
+#endif
+    const char* tooLong[] = {longName.c_str()};
     const char* empty[] = {""};
     const char* null[] = {nullptr};
     EXPECT_EQ(LANSCOUT_SetInterfaces(good, 2), LANSCOUT_OK);
