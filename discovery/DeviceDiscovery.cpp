@@ -96,6 +96,12 @@ bool DeviceDiscovery::ApplyInterfaces() {
            LANSCOUT_OK;
 }
 
+void DeviceDiscovery::SetDataPort(int32_t dataPort) {
+    std::lock_guard<std::mutex> lock(m_mergeLock);
+    m_options.dataPort = dataPort;
+    m_merge.SetDataPort(dataPort);
+}
+
 bool DeviceDiscovery::SetInterfaces(std::vector<std::string> interfaces) {
     const std::vector<std::string> before = m_options.interfaces;
     m_options.interfaces = std::move(interfaces);

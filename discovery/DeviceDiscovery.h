@@ -29,7 +29,7 @@ struct DiscoveryOptions {
     platform::NetworkPlatform* net = nullptr;  // null: the process's platform
     // The ONVIF search beside our own: cameras that answer the open
     // WS-Discovery probes reach the callback like any device. Off unless a
-    // program asks (camprep does; the windows do not yet).
+    // program asks (camprep discover and both windows do).
     bool ourSearch = true;
     bool onvif = false;
     // The data port of a device only ONVIF found (its answer does not tell it).
@@ -73,6 +73,10 @@ public:
     // interface name.
     bool SetInterfaces(std::vector<std::string> interfaces);
     const std::vector<std::string>& Interfaces() const { return m_options.interfaces; }
+    // The data port of the devices only ONVIF finds, in every report from
+    // here on (the operator's setting).
+    void SetDataPort(int32_t dataPort);
+    int32_t DataPort() const { return m_options.dataPort; }
 
     bool SearchStarted() const { return m_watch.Started(); }
 

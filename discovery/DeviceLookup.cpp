@@ -48,9 +48,16 @@ std::string DeviceRowKey(const SEARCH_DEVICE_INFO& record, bool addedByAddress) 
     return SearchedDeviceKey(record.mac, sizeof record.mac);
 }
 
+std::string SearchedDeviceKey(const std::string& searchKey) {
+    return !searchKey.empty() && searchKey[0] == '@' ? "@" + searchKey : searchKey;
+}
+
+std::string SearchKeyOfRow(const std::string& rowKey) {
+    return rowKey.rfind("@@", 0) == 0 ? rowKey.substr(1) : rowKey;
+}
+
 std::string SearchedDeviceKey(const char* mac, size_t capacity) {
-    const std::string text(mac, strnlen(mac, capacity));
-    return !text.empty() && text[0] == '@' ? "@" + text : text;
+    return SearchedDeviceKey(std::string(mac, strnlen(mac, capacity)));
 }
 
 std::unique_ptr<SEARCH_DEVICE_INFO> AddedDeviceRecord(const std::string& host, int32_t port,

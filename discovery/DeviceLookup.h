@@ -44,7 +44,13 @@ struct DeviceLookupResult {
 // begins with "@" gets a second one here, so it can never be taken for an
 // address.
 std::string DeviceRowKey(const SEARCH_DEVICE_INFO& record, bool addedByAddress);
-// The key of a device the search found, from its MAC text alone.
+// The row key of a device a search found, from its key in the search (its
+// MAC text for our own search, its endpoint reference for a camera ONVIF
+// found first: discovery::SearchReport::key).
+std::string SearchedDeviceKey(const std::string& searchKey);
+// The key in the search of a row a search found (the reverse of
+// SearchedDeviceKey).
+std::string SearchKeyOfRow(const std::string& rowKey);
 std::string SearchedDeviceKey(const char* mac, size_t capacity);
 
 // The record of a device reached at host:port: the address, the port, the

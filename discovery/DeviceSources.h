@@ -84,6 +84,9 @@ public:
     std::optional<MergedReport> OnOnvif(int kind, const onvif::OnvifDevice& device);
 
     bool SideRecord(const std::string& key, DeviceSideRecord& out) const;
+    // The data port of the devices only ONVIF found, in the reports from
+    // here on.
+    void SetDataPort(int32_t dataPort) { m_dataPort = dataPort; }
     size_t Size() const { return m_entries.size(); }
     std::vector<std::string> Keys() const;
     void Clear();

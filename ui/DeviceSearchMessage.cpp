@@ -4,42 +4,35 @@
 
 namespace ui {
 
-void FreeDeviceSearchBlock(uintptr_t wParam, intptr_t lParam) {
-    if (wParam == winmsg::kDeviceAnswer) {
-        delete reinterpret_cast<SEARCH_DEVICE_INFO*>(lParam);
-    } else if (wParam == winmsg::kDeviceGone) {
-        delete[] reinterpret_cast<char*>(lParam);
-    }
+void FreeDeviceSearchBlock(uintptr_t /*wParam*/, intptr_t lParam) {
+    delete reinterpret_cast<DeviceSearchBlock*>(lParam);
 }
 
 bool PostSearchReport(WindowMailbox& mailbox, discovery::SearchReport report) {
-    switch (report.type) {
-        case discovery::SearchReport::Type::Device:
-            return mailbox.Post(winmsg::WM_DEVICE_SEARCH, winmsg::kDeviceAnswer,
-                                reinterpret_cast<intptr_t>(report.device.release()),
-                                &FreeDeviceSearchBlock);
-        case discovery::SearchReport::Type::Gone:
-            return mailbox.Post(winmsg::WM_DEVICE_SEARCH, winmsg::kDeviceGone,
-                                reinterpret_cast<intptr_t>(report.goneMac.release()),
-                                &FreeDeviceSearchBlock);
-        case discovery::SearchReport::Type::Dropped:
-            break;
+    if (report.type == discovery::SearchReport::Type::Dropped) {
+        return false;
     }
-    return false;
+    auto block = std::make_unique<DeviceSearchBlock>();
+    block->key = std::move(report.key);
+    block->record = std::move(report.device);
+    block->goneMac = std::move(report.goneMac);
+    const uintptr_t kind = report.type == discovery::SearchReport::Type::Device
+                               ? winmsg::kDeviceAnswer
+                               : winmsg::kDeviceGone;
+    return mailbox.Post(winmsg::WM_DEVICE_SEARCH, kind, reinterpret_cast<intptr_t>(block.release()),
+                        &FreeDeviceSearchBlock);
 }
 
 void TakeDeviceSearch(uintptr_t wParam, intptr_t lParam, const DeviceAnswerHandler& answer,
                       const DeviceGoneHandler& gone) {
-    if (wParam == winmsg::kDeviceAnswer) {
-        std::unique_ptr<SEARCH_DEVICE_INFO> record(reinterpret_cast<SEARCH_DEVICE_INFO*>(lParam));
-        if (record) {
-            answer(std::move(record));
-        }
+    std::unique_ptr<DeviceSearchBlock> block(reinterpret_cast<DeviceSearchBlock*>(lParam));
+    if (!block) {
+        return;
+    }
+    if (wParam == winmsg::kDeviceAnswer && block->record) {
+        answer(std::move(block->record), block->key);
     } else if (wParam == winmsg::kDeviceGone) {
-        std::unique_ptr<char[]> mac(reinterpret_cast<char*>(lParam));
-        if (mac) {
-            gone(std::move(mac));
-        }
+        gone(std::move(block->goneMac), block->key);
     }
 }
 

@@ -45,11 +45,6 @@ QString DeviceTable::DisplayedMac(const char* mac, size_t capacity) {
     return QString::fromLocal8Bit(mac, static_cast<qsizetype>(strnlen(mac, capacity))).toUpper();
 }
 
-std::string DeviceTable::Key(int row) const {
-    const Row& r = m_rows.at(static_cast<size_t>(row));
-    return discovery::DeviceRowKey(*r.record, r.addedByAddress);
-}
-
 int DeviceTable::FindKey(const std::string& key) const {
     for (int row = 0; row < Rows(); ++row) {
         if (Key(row) == key) {
@@ -59,20 +54,17 @@ int DeviceTable::FindKey(const std::string& key) const {
     return -1;
 }
 
-int DeviceTable::FindDevice(const SEARCH_DEVICE_INFO& record, bool addedByAddress) const {
-    return FindKey(discovery::DeviceRowKey(record, addedByAddress));
-}
-
 int DeviceTable::FindShownMac(const char* mac, size_t capacity) const {
     const QString shown = DisplayedMac(mac, capacity);
     return shown.isEmpty() ? -1 : FindText(m_macColumn, shown);
 }
 
-int DeviceTable::MergeAnswer(std::unique_ptr<SEARCH_DEVICE_INFO>& record, bool addedByAddress, bool& inserted) {
-    const int row = FindDevice(*record, addedByAddress);
+int DeviceTable::MergeAnswer(std::unique_ptr<SEARCH_DEVICE_INFO>& record, const std::string& key,
+                             bool addedByAddress, bool& inserted) {
+    const int row = FindKey(key);
     inserted = row < 0;
     if (inserted) {
-        InsertTop(std::move(record), addedByAddress);
+        InsertTop(std::move(record), key, addedByAddress);
         return 0;
     }
     return row;
@@ -87,7 +79,8 @@ int DeviceTable::FindText(int column, const QString& text) const {
     return -1;
 }
 
-void DeviceTable::InsertTop(std::unique_ptr<SEARCH_DEVICE_INFO> record, bool addedByAddress) {
+void DeviceTable::InsertTop(std::unique_ptr<SEARCH_DEVICE_INFO> record, const std::string& key,
+                            bool addedByAddress) {
     insertRow(0);
     for (int column = 0; column < columnCount(); ++column) {
         auto* item = new QTableWidgetItem();
@@ -99,7 +92,7 @@ void DeviceTable::InsertTop(std::unique_ptr<SEARCH_DEVICE_INFO> record, bool add
         item->setFlags(flags);
         setItem(0, column, item);
     }
-    m_rows.insert(m_rows.begin(), Row{std::move(record), addedByAddress});
+    m_rows.insert(m_rows.begin(), Row{std::move(record), key, addedByAddress});
 }
 
 void DeviceTable::ReplaceRecord(int row, const SEARCH_DEVICE_INFO& record) {

@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "common/platform/Diagnostics.h"
+#include "discovery/DeviceSources.h"
 #include "discovery/WindowMessages.h"
 #include "ui/BusyAnimation.h"
 #include "ui/ControlIds.h"
@@ -40,7 +41,8 @@ DeviceWindow::DeviceWindow(const DeviceWindowOptions& options, const DeviceWindo
       m_mailbox(std::make_shared<WindowMailbox>(this)),
       m_discovery(ForProgram(options.discovery, program.program)),
       m_rules(program.rules),
-      m_lookup(options.lookup) {
+      m_lookup(options.lookup),
+      m_identifyOptions(options.identify) {
     InitUiResources();
 }
 
@@ -121,9 +123,11 @@ void DeviceWindow::CreateFleetMenu() {
     hooks.credentials = [this](std::string& user, std::string& password) {
         Credentials(user, password);
     };
-    hooks.addRecord = [this](std::unique_ptr<SEARCH_DEVICE_INFO> record, bool addedByAddress) {
-        OnDeviceAnswer(std::move(record), addedByAddress);
+    hooks.addRecord = [this](std::unique_ptr<SEARCH_DEVICE_INFO> record, bool addedByAddress,
+                             const std::string& key) {
+        OnDeviceAnswer(std::move(record), addedByAddress, key);
     };
+    hooks.setDataPort = [this](int32_t port) { OnDataPort(port); };
     hooks.checksChanged = [this] { OnChecksChanged(); };
     hooks.setInterfaces = [this](const std::vector<std::string>& names) {
         return m_discovery.SetInterfaces(names);
@@ -138,6 +142,7 @@ void DeviceWindow::StartSearch() {
     if (!interfaces.empty()) {
         m_discovery.SetInterfaces(interfaces);
     }
+    m_discovery.SetDataPort(m_fleet->StartDataPort());
     if (!m_discovery.Start(&DeviceWindow::SearchResultCallback, this)) {
         platform::DiagPrintf("device search could not be started\n");
     }
@@ -149,7 +154,8 @@ void DeviceWindow::ShutDownWindow() {
     }
     m_shutDown = true;
     StopWorkers();
-    delete m_fleet;  // its lookups are cancelled and waited for
+    m_identify.reset();  // cancelled and joined: no identity is posted after this
+    delete m_fleet;      // its lookups are cancelled and waited for
     m_fleet = nullptr;
     m_discovery.Stop();
     m_mailbox->Detach();
@@ -186,6 +192,15 @@ bool DeviceWindow::event(QEvent* event) {
         if (wParam == winmsg::kDeviceAnswer || wParam == winmsg::kDeviceGone) {
             OnDeviceSearch(wParam, message->TakeLParam());
         }
+    } else if (message->Message() == msg::WM_ONVIF_IDENTITY) {
+        const std::unique_ptr<IdentityBlock> block(
+            reinterpret_cast<IdentityBlock*>(message->TakeLParam()));
+        if (block) {
+            OnIdentity(block->key, block->identity);
+        }
+    } else if (message->Message() == msg::WM_ONVIF_IDENTIFY_DONE) {
+        m_identify.reset();  // its workers have reported: joined at once
+        StartIdentify();
     } else {
         OnWindowMessage(*message);
     }
@@ -207,21 +222,107 @@ void DeviceWindow::ParseSearchResult(const char* mac, int kind, const char* xml)
 DeviceWindow::LRESULT DeviceWindow::OnDeviceSearch(uintptr_t wParam, intptr_t lParam) {
     TakeDeviceSearch(
         wParam, lParam,
-        [this](std::unique_ptr<SEARCH_DEVICE_INFO> record) {
+        [this](std::unique_ptr<SEARCH_DEVICE_INFO> record, const std::string& searchKey) {
+            const std::string key = discovery::SearchedDeviceKey(searchKey);
             std::lock_guard<std::recursive_mutex> lock(m_listLock);
-            if (m_fleet->AdoptAnswer(*record)) {
-                OnDeviceAnswer(std::move(record), false);
+            const auto known = m_identities.find(key);
+            if (known != m_identities.end()) {
+                discovery::ApplyIdentity(*record, known->second);
+            } else {
+                AskIdentity(key, searchKey);
+            }
+            if (m_fleet->AdoptAnswer(*record, key)) {
+                OnDeviceAnswer(std::move(record), false, key);
             }
         },
-        [this](std::unique_ptr<char[]> mac) { OnDeviceGone(mac.get(), kGoneMacBlockSize); });
+        [this](std::unique_ptr<char[]> mac, const std::string& searchKey) {
+            OnDeviceGone(mac.get(), mac ? kGoneMacBlockSize : 0,
+                         discovery::SearchedDeviceKey(searchKey));
+        });
     return 1;
 }
 
-void DeviceWindow::OnDeviceGone(const char* mac, size_t capacity) {
+void DeviceWindow::OnDeviceGone(const char* mac, size_t capacity, const std::string& key) {
     std::lock_guard<std::recursive_mutex> lock(m_listLock);
-    const int row = m_table->FindShownMac(mac, capacity);
+    int row = mac != nullptr ? m_table->FindShownMac(mac, capacity) : -1;
+    if (row < 0) {
+        row = m_table->FindKey(key);  // an ONVIF camera whose MAC is not known
+    }
     if (row >= 0) {
         m_table->RemoveDeviceRow(row);
+    }
+}
+
+// --- Who the ONVIF cameras are -------------------------------------------------
+
+void DeviceWindow::AskIdentity(const std::string& key, const std::string& searchKey) {
+    discovery::DeviceSideRecord side;
+    if (m_identityAsked.count(key) != 0 || !m_discovery.SideRecord(searchKey, side) ||
+        !side.hasOnvif || side.onvif.deviceService.empty()) {
+        return;
+    }
+    m_identityAsked.insert(key);
+    m_identifyQueue.push_back({key, side.onvif.deviceService});
+    StartIdentify();
+}
+
+// One job at a time, for every camera waiting: a few calls at once, however
+// many cameras appear together.
+void DeviceWindow::StartIdentify() {
+    if (m_identify || m_identifyQueue.empty() || m_shutDown) {
+        return;
+    }
+    // The camera's own protocol takes the password as UTF-8.
+    const std::string user = m_userNameEdit->text().toStdString();
+    const std::string password = m_passwordEdit->text().toStdString();
+    const std::shared_ptr<WindowMailbox> mailbox = m_mailbox;
+    m_identify = std::make_unique<onvif::IdentifyJob>(
+        std::exchange(m_identifyQueue, {}), user, password, m_identifyOptions,
+        [mailbox](const std::string& key, onvif::DeviceIdentity identity) {
+            auto block = std::make_unique<IdentityBlock>(IdentityBlock{key, std::move(identity)});
+            mailbox->Post(msg::WM_ONVIF_IDENTITY, 0, reinterpret_cast<intptr_t>(block.release()),
+                          [](uintptr_t, intptr_t lParam) {
+                              delete reinterpret_cast<IdentityBlock*>(lParam);
+                          });
+        },
+        [mailbox] { mailbox->Post(msg::WM_ONVIF_IDENTIFY_DONE, 0, 0); });
+}
+
+void DeviceWindow::OnIdentity(const std::string& key, const onvif::DeviceIdentity& identity) {
+    std::lock_guard<std::recursive_mutex> lock(m_listLock);
+    if (identity.code != onvif::kIdentifyOk) {
+        platform::DiagPrintf("ONVIF identity of %s: %s\n", key.c_str(), identity.error.c_str());
+        m_identityAsked.erase(key);  // asked again at the camera's next answer
+        return;
+    }
+    m_identities[key] = identity;
+    const int row = m_table->FindKey(key);
+    if (row < 0) {
+        return;
+    }
+    auto record = std::make_unique<SEARCH_DEVICE_INFO>(m_table->Record(row));
+    if (discovery::ApplyIdentity(*record, identity)) {
+        OnDeviceAnswer(std::move(record), m_table->AddedByAddress(row), key);
+    }
+}
+
+// The operator's data port for cameras only ONVIF found: the next reports
+// carry it, and the rows listed now take it at once.
+void DeviceWindow::OnDataPort(int32_t port) {
+    m_discovery.SetDataPort(port);
+    std::lock_guard<std::recursive_mutex> lock(m_listLock);
+    for (int row = 0; row < m_table->Rows(); ++row) {
+        discovery::DeviceSideRecord side;
+        const std::string key = m_table->Key(row);
+        if (m_table->AddedByAddress(row) ||
+            !m_discovery.SideRecord(discovery::SearchKeyOfRow(key), side) ||
+            side.source != discovery::DeviceSource::Onvif ||
+            m_table->Record(row).dataPort == port) {
+            continue;
+        }
+        auto record = std::make_unique<SEARCH_DEVICE_INFO>(m_table->Record(row));
+        record->dataPort = port;
+        OnDeviceAnswer(std::move(record), false, key);
     }
 }
 

@@ -25,13 +25,17 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "discovery/DeviceDiscovery.h"
 #include "discovery/DeviceLookup.h"
 #include "discovery/SearchAnswer.h"
+#include "onvif/Identify.h"
 #include "strings/StringTable.h"
 #include "ui/DialogTemplate.h"
 #include "ui/WindowMessage.h"
@@ -48,13 +52,22 @@ class FleetMenu;
 
 // What the caller chooses for either window (tests shorten limits).
 struct DeviceWindowOptions {
+    // Both searches: ours and the open ONVIF discovery.
+    DeviceWindowOptions() { discovery.onvif = true; }
     // The texts of the run's language; null: the program's table for the
     // process's language.
     const strings::StringTable* texts = nullptr;
     discovery::DiscoveryOptions discovery;  // the program is set by the window
     discovery::DeviceLookupOptions lookup;  // devices added by address
+    onvif::IdentifyJobOptions identify;     // who the ONVIF cameras are
     QString programName;                    // message-box caption; the kept settings' name
 };
+
+// The frame's own posted messages.
+namespace msg {
+constexpr uint32_t WM_ONVIF_IDENTITY = 0x0400 + 1100;       // lParam an IdentityBlock
+constexpr uint32_t WM_ONVIF_IDENTIFY_DONE = 0x0400 + 1101;  // the job's last message
+}  // namespace msg
 
 // What a program is to the frame.
 struct DeviceWindowProgram {
@@ -84,8 +97,12 @@ public:
     static void SearchResultCallback(const char* mac, int kind, const char* xml, void* context);
     void ParseSearchResult(const char* mac, int kind, const char* xml);
     // WM_DEVICE_SEARCH: the answer goes to OnDeviceAnswer (once the list
-    // menu let it through), a gone notice to OnDeviceGone.
+    // menu let it through, with what its ONVIF identity told), a gone
+    // notice to OnDeviceGone. An ONVIF camera's first answer also asks who
+    // it is, with the window's user name and password.
     LRESULT OnDeviceSearch(uintptr_t wParam, intptr_t lParam);
+    // Cameras being identified or waiting for it.
+    bool Identifying() const { return m_identify != nullptr || !m_identifyQueue.empty(); }
 
     // "Select All" and "Clear All": every row's check box.
     void OnSelectAll() { SetAllChecked(true); }
@@ -138,12 +155,14 @@ protected:
     void SetAllChecked(bool checked);
 
     // --- What the program's window does its own way ---------------------------
-    // A device answered the search, or was added by address: its row.
-    virtual void OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record,
-                                bool addedByAddress) = 0;
+    // A device answered the search, or was added by address: its row, by
+    // the row key (ui::DeviceTable).
+    virtual void OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record, bool addedByAddress,
+                                const std::string& key) = 0;
     // A device is gone: by default the first row whose MAC column shows its
-    // MAC text (upper case) leaves.
-    virtual void OnDeviceGone(const char* mac, size_t capacity);
+    // MAC text in upper case leaves, or, for an ONVIF camera whose MAC is not
+    // known (mac null), the row with its key.
+    virtual void OnDeviceGone(const char* mac, size_t capacity, const std::string& key);
     // The user name and password as the devices are sent them.
     virtual void Credentials(std::string& user, std::string& password) const = 0;
     // The program's own posted messages.
@@ -182,10 +201,27 @@ protected:
     mutable std::recursive_mutex m_listLock;
 
 private:
+    // What WM_ONVIF_IDENTITY carries.
+    struct IdentityBlock {
+        std::string key;
+        onvif::DeviceIdentity identity;
+    };
+
     void CreateFleetMenu();
+    void AskIdentity(const std::string& key, const std::string& searchKey);
+    void StartIdentify();
+    void OnIdentity(const std::string& key, const onvif::DeviceIdentity& identity);
+    void OnDataPort(int32_t port);
 
     const discovery::SearchAnswerRules m_rules;
     const discovery::DeviceLookupOptions m_lookup;
+    const onvif::IdentifyJobOptions m_identifyOptions;
+    // ONVIF identities by row key: asked once a camera appears, applied to
+    // every later answer of it. A failed one is asked again at its next answer.
+    std::map<std::string, onvif::DeviceIdentity> m_identities;
+    std::set<std::string> m_identityAsked;
+    std::vector<onvif::IdentifyTarget> m_identifyQueue;
+    std::unique_ptr<onvif::IdentifyJob> m_identify;
     bool m_shutDown = false;
     DeviceTable* m_table = nullptr;
     FleetMenu* m_fleet = nullptr;  // a child of the list; deleted first at shutdown

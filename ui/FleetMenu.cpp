@@ -8,6 +8,7 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QInputDialog>
 #include <QMenu>
 #include <QSettings>
 #include <QTableWidget>
@@ -19,6 +20,7 @@
 
 #include "common/platform/Diagnostics.h"
 #include "common/session/SessionResults.h"
+#include "discovery/DeviceSources.h"
 #include "discovery/VersionText.h"
 #include "ui/FleetStringIds.h"
 #include "ui/MessageBox.h"
@@ -33,6 +35,7 @@ constexpr uint32_t kLookupResult = 1;
 constexpr uint32_t kLookupDone = 2;
 
 constexpr char kInterfacesKey[] = "search/interfaces";
+constexpr char kDataPortKey[] = "search/onvifDataPort";
 
 void FreeLookupResult(uintptr_t /*wParam*/, intptr_t lParam) {
     delete reinterpret_cast<DeviceLookupResult*>(lParam);
@@ -106,6 +109,12 @@ FleetMenu::FleetMenu(DeviceTable& table, const strings::StringTable& texts, QStr
         return AskAddress(parent, LoadText(fleet_ids::kAddDevice), LoadText(fleet_ids::kAddressLabel),
                           LoadText(fleet_ids::kPortLabel), device);
     };
+    m_askPort = [this](QWidget* parent, int current, int& port) {
+        bool ok = false;
+        port = QInputDialog::getInt(parent, m_program, LoadText(fleet_ids::kOnvifDataPort), current, 1, 65535, 1,
+                                    &ok);
+        return ok;
+    };
     m_listInterfaces = [this] {
         std::vector<platform::AdapterInfo> adapters;
         platform::NetworkPlatform& net =
@@ -167,6 +176,12 @@ QMenu* FleetMenu::BuildMenu(QWidget* parent) {
     add(menu, fleet_ids::kSaveDeviceList, "saveDeviceList", [this] { OnSaveDeviceList(); });
     add(menu, fleet_ids::kLoadDeviceList, "loadDeviceList", [this] { OnLoadDeviceList(); });
     menu->addSeparator();
+    add(menu, fleet_ids::kOnvifDataPort, "onvifDataPort", [this] {
+        int port = 0;
+        if (m_askPort(m_hooks.window, StartDataPort(), port)) {
+            ChooseDataPort(port);
+        }
+    });
     QMenu* searchOn = menu->addMenu(LoadText(fleet_ids::kSearchOn));
     searchOn->setObjectName(QStringLiteral("searchOn"));
     QAction* all = add(searchOn, fleet_ids::kAllInterfaces, "allInterfaces", [this] { ChooseInterfaces({}); });
@@ -389,7 +404,8 @@ void FleetMenu::OnLookupResult(std::unique_ptr<DeviceLookupResult> result) {
         }
     }
     if (m_hooks.addRecord) {
-        m_hooks.addRecord(std::move(result->record), true);
+        const std::string key = discovery::DeviceRowKey(*result->record, true);
+        m_hooks.addRecord(std::move(result->record), true, key);
     }
 }
 
@@ -408,7 +424,7 @@ void FleetMenu::OnLookupDone() {
     }
 }
 
-bool FleetMenu::AdoptAnswer(const SEARCH_DEVICE_INFO& answer) {
+bool FleetMenu::AdoptAnswer(const SEARCH_DEVICE_INFO& answer, const std::string& answerKey) {
     for (int row = 0; row < m_table.Rows(); ++row) {
         if (!m_table.AddedByAddress(row)) {
             continue;
@@ -416,26 +432,25 @@ bool FleetMenu::AdoptAnswer(const SEARCH_DEVICE_INFO& answer) {
         const SEARCH_DEVICE_INFO& listed = m_table.Record(row);
         // A row whose MAC is not known is the device at its address and
         // port; one with a MAC the device of that MAC, however written.
-        const bool same = listed.mac[0] == '\0' ? SameAddress(listed, answer)
-                                                : SameHardwareAddress(listed.mac, answer.mac) ||
-                                                      discovery::DeviceRowKey(listed, true) ==
-                                                          discovery::DeviceRowKey(answer, false);
+        const bool same = listed.mac[0] == '\0'
+                              ? SameAddress(listed, answer)
+                              : SameHardwareAddress(listed.mac, answer.mac) || m_table.Key(row) == answerKey;
         if (!same) {
             continue;
         }
         if (m_hooks.busy && m_hooks.busy()) {
-            m_held.push_back(answer);
+            m_held.emplace_back(answer, answerKey);
             return false;
         }
         // The search's answer takes the row over, with its result.
         const std::string key = m_table.Key(row);
         m_table.ReplaceRecord(row, answer);
-        m_table.SetAddedByAddress(row, false);
+        m_table.TakeOver(row, answerKey);
         const auto outcome = m_outcomes.find(key);
         if (outcome != m_outcomes.end()) {
             Entry entry = std::move(outcome->second);
             m_outcomes.erase(outcome);
-            m_outcomes[m_table.Key(row)] = std::move(entry);
+            m_outcomes[answerKey] = std::move(entry);
         }
         return true;
     }
@@ -443,10 +458,10 @@ bool FleetMenu::AdoptAnswer(const SEARCH_DEVICE_INFO& answer) {
 }
 
 void FleetMenu::RunEnded() {
-    std::vector<SEARCH_DEVICE_INFO> held = std::exchange(m_held, {});
-    for (const SEARCH_DEVICE_INFO& answer : held) {
-        if (AdoptAnswer(answer) && m_hooks.addRecord) {
-            m_hooks.addRecord(std::make_unique<SEARCH_DEVICE_INFO>(answer), false);
+    const auto held = std::exchange(m_held, {});
+    for (const auto& [answer, key] : held) {
+        if (AdoptAnswer(answer, key) && m_hooks.addRecord) {
+            m_hooks.addRecord(std::make_unique<SEARCH_DEVICE_INFO>(answer), false, key);
         }
     }
 }
@@ -508,6 +523,21 @@ void FleetMenu::ChooseInterfaces(std::vector<std::string> interfaces) {
     }
     m_interfaces = std::move(interfaces);
     KeepInterfaces();
+}
+
+int32_t FleetMenu::StartDataPort() const {
+    QSettings settings(QStringLiteral("camprep"), m_program);
+    bool ok = false;
+    const int port = settings.value(QString::fromLatin1(kDataPortKey)).toInt(&ok);
+    return ok && port >= 1 && port <= 65535 ? port : discovery::kDefaultDataPort;
+}
+
+void FleetMenu::ChooseDataPort(int32_t port) {
+    QSettings settings(QStringLiteral("camprep"), m_program);
+    settings.setValue(QString::fromLatin1(kDataPortKey), port);
+    if (m_hooks.setDataPort) {
+        m_hooks.setDataPort(port);
+    }
 }
 
 std::vector<std::string> FleetMenu::StartInterfaces() {

@@ -55,11 +55,16 @@ public:
         std::function<void(std::string& user, std::string& password)> credentials;
         // A record to go the way of a search answer: a device added by
         // address (its row keeps that state), or an answer held while a run went.
-        std::function<void(std::unique_ptr<SEARCH_DEVICE_INFO>, bool addedByAddress)> addRecord;
+        // The row key comes with it (ui::DeviceTable).
+        std::function<void(std::unique_ptr<SEARCH_DEVICE_INFO>, bool addedByAddress, const std::string& key)>
+            addRecord;
         std::function<void()> checksChanged;  // after the menu changed check boxes
         // The search restricted to these interfaces (empty: every one);
         // false when the search refused them.
         std::function<bool(const std::vector<std::string>&)> setInterfaces;
+        // The data port of the cameras only ONVIF finds (their answers do
+        // not tell it).
+        std::function<void(int32_t port)> setDataPort;
         std::function<void(const QString&)> showMessage;
     };
 
@@ -84,13 +89,15 @@ public:
     // refreshes that row instead of adding another; the row's result stays
     // with it. While a run is going a row's identity must not change: the
     // answer is then held (false: the window leaves it) until RunEnded.
-    bool AdoptAnswer(const SEARCH_DEVICE_INFO& answer);
+    bool AdoptAnswer(const SEARCH_DEVICE_INFO& answer, const std::string& key);
     void RunEnded();
 
     // The interfaces the search should run on at the start: those kept in
     // the settings that exist now (empty: every interface). Says which are
     // missing.
     std::vector<std::string> StartInterfaces();
+    // The data port of ONVIF cameras kept in the settings (9008 when none).
+    int32_t StartDataPort() const;
 
     // --- The actions (the menu's, and the tests') -------------------------
     bool SaveResults(const QString& path);
@@ -100,6 +107,8 @@ public:
     bool SaveDeviceList(const QString& path);
     bool LoadDeviceList(const QString& path);
     void ChooseInterfaces(std::vector<std::string> interfaces);
+    // Sets and keeps the data port of ONVIF cameras.
+    void ChooseDataPort(int32_t port);
 
     const std::vector<std::string>& Interfaces() const { return m_interfaces; }
     bool LookupRunning() const { return m_lookup != nullptr; }
@@ -112,9 +121,11 @@ public:
     using PathChooser = std::function<QString(QWidget* parent, bool save, const QString& filter)>;
     using AddressAsker = std::function<bool(QWidget* parent, QString& device)>;
     using InterfaceLister = std::function<std::vector<std::string>()>;
+    using PortAsker = std::function<bool(QWidget* parent, int current, int& port)>;
     void SetPathChooser(PathChooser chooser) { m_choosePath = std::move(chooser); }
     void SetAddressAsker(AddressAsker asker) { m_askAddress = std::move(asker); }
     void SetInterfaceLister(InterfaceLister lister) { m_listInterfaces = std::move(lister); }
+    void SetPortAsker(PortAsker asker) { m_askPort = std::move(asker); }
 
     // Called after each worker message has been handled (tests wait on it).
     void SetLookupObserver(std::function<void(bool done)> observer) { m_observer = std::move(observer); }
@@ -150,11 +161,12 @@ private:
     std::vector<QString> m_notAdded;            // "HOST:PORT: reason" of the current lookup
     std::map<std::string, Entry> m_outcomes;    // by the row's key
     std::vector<std::string> m_interfaces;      // empty: every interface
-    std::vector<SEARCH_DEVICE_INFO> m_held;     // answers held while a run goes
+    std::vector<std::pair<SEARCH_DEVICE_INFO, std::string>> m_held;  // answers (and keys) held while a run goes
     std::chrono::steady_clock::time_point m_runStart = std::chrono::steady_clock::now();
 
     PathChooser m_choosePath;
     AddressAsker m_askAddress;
+    PortAsker m_askPort;
     InterfaceLister m_listInterfaces;
     std::function<void(bool)> m_observer;
 };

@@ -24,5 +24,6 @@ constexpr uint32_t kReasonWrongCredentials = 1215;
 constexpr uint32_t kReasonRefused = 1216;
 constexpr uint32_t kMsgInterfacesMissing = 1217;
 constexpr uint32_t kMsgWaitForRun = 1218;
+constexpr uint32_t kOnvifDataPort = 1219;
 
 }  // namespace ui::fleet_ids

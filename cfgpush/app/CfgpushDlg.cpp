@@ -115,8 +115,9 @@ void CCfgpushDlg::OnWindowMessage(ui::WindowMessageEvent& message) {
     }
 }
 
-void CCfgpushDlg::OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record, bool addedByAddress) {
-    m_list->OnDeviceAnswer(std::move(record), addedByAddress);
+void CCfgpushDlg::OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record, bool addedByAddress,
+                                 const std::string& key) {
+    m_list->OnDeviceAnswer(std::move(record), key, addedByAddress);
 }
 
 }  // namespace cfgpush

@@ -79,7 +79,8 @@ private:
     // character, its low byte.
     static std::string LowBytes(const QString& text);
 
-    void OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record, bool addedByAddress) override;
+    void OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record, bool addedByAddress,
+                        const std::string& key) override;
     void Credentials(std::string& user, std::string& password) const override;
     void OnWindowMessage(ui::WindowMessageEvent& message) override;
 

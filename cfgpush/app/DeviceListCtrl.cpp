@@ -18,9 +18,10 @@ void DeviceListCtrl::SetupColumns(const strings::StringTable& texts) {
                                   kColMac, texts);
 }
 
-int DeviceListCtrl::OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record, bool addedByAddress) {
+int DeviceListCtrl::OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record, const std::string& key,
+                                   bool addedByAddress) {
     bool inserted = false;
-    const int row = MergeAnswer(record, addedByAddress, inserted);
+    const int row = MergeAnswer(record, key, addedByAddress, inserted);
     WriteColumns(row, inserted ? Record(row) : *record);
     if (!inserted) {
         ReplaceRecord(row, *record);  // the new record is freed here

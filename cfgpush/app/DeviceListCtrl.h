@@ -26,7 +26,7 @@ public:
     // the same key in place (the record is copied over the row's one), or
     // inserts a new unchecked row at the top that takes the record. Returns
     // the row.
-    int OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record, bool addedByAddress = false);
+    int OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record, const std::string& key, bool addedByAddress);
 
     void SetResultText(int row, const QString& text) { SetText(row, kColResult, text); }
 

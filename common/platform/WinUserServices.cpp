@@ -24,7 +24,8 @@ bool Elevated() {
     }
     TOKEN_ELEVATION elevation{};
     DWORD got = 0;
-    const bool ok = ::GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &got) != 0;
+    const bool ok =
+        ::GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &got) != 0;
     ::CloseHandle(token);
     return ok && elevation.TokenIsElevated != 0;
 }
@@ -50,7 +51,7 @@ std::string UserStateDirectory() {
 bool MakeUserDirectory(const std::string& path) {
     // Each missing folder from the top; a new folder takes its parent's
     // permissions (the user's own profile).
-    for (size_t at = path.find_first_of("\\/", 3); ; at = path.find_first_of("\\/", at + 1)) {
+    for (size_t at = path.find_first_of("\\/", 3);; at = path.find_first_of("\\/", at + 1)) {
         const std::string part = at == std::string::npos ? path : path.substr(0, at);
         if (!part.empty()) {
             ::CreateDirectoryW(Utf8ToWide(part).c_str(), nullptr);
@@ -95,7 +96,9 @@ bool ProcessInGroup(const std::string& /*group*/) {
 std::string UserName() {
     wchar_t name[256];
     DWORD size = sizeof name / sizeof name[0];
-    return ::GetUserNameW(name, &size) ? WideToUtf8(std::wstring_view(name, size > 0 ? size - 1 : 0)) : std::string();
+    return ::GetUserNameW(name, &size)
+               ? WideToUtf8(std::wstring_view(name, size > 0 ? size - 1 : 0))
+               : std::string();
 }
 
 bool KeepNetworkCapabilities(bool /*netAdmin*/, bool /*netRaw*/) {
@@ -123,7 +126,8 @@ bool PathExists(const std::string& path) {
 std::string ExecutablePath() {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
-        const DWORD got = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        const DWORD got =
+            ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (got == 0) {
             return std::string();
         }

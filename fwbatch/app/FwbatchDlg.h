@@ -107,8 +107,9 @@ protected:
 private:
     void CreateControls();
     void OnInitDialog();
-    void OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record, bool addedByAddress) override;
-    void OnDeviceGone(const char* mac, size_t capacity) override;
+    void OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record, bool addedByAddress,
+                        const std::string& key) override;
+    void OnDeviceGone(const char* mac, size_t capacity, const std::string& key) override;
     void Credentials(std::string& user, std::string& password) const override;
     void OnWindowMessage(ui::WindowMessageEvent& message) override;
     void OnChecksChanged() override { OnCheckBoxClicked(0); }

@@ -69,11 +69,12 @@ bool CFwbatchDlg::AnyFinishing() const {
     return false;
 }
 
-void CFwbatchDlg::OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record, bool addedByAddress) {
+void CFwbatchDlg::OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record, bool addedByAddress,
+                                 const std::string& key) {
     std::lock_guard<std::recursive_mutex> lock(m_listLock);
-    const bool inBatch = InBatch(discovery::DeviceRowKey(*record, addedByAddress));
+    const bool inBatch = InBatch(key);
     bool added = false;
-    const int row = m_list->MergeAnswer(record, addedByAddress, added);
+    const int row = m_list->MergeAnswer(record, key, addedByAddress, added);
     if (added) {
         m_list->Renumber();
     }
@@ -93,15 +94,15 @@ void CFwbatchDlg::OnDeviceAnswer(std::unique_ptr<SEARCH_DEVICE_INFO> record, boo
     }
 }
 
-void CFwbatchDlg::OnDeviceGone(const char* mac, size_t capacity) {
+void CFwbatchDlg::OnDeviceGone(const char* mac, size_t capacity, const std::string& key) {
     std::lock_guard<std::recursive_mutex> lock(m_listLock);
     // A device of the batch may vanish from the search while it reboots
     // into its new image: once any device of the batch is finishing, the
     // batch's rows stay.
-    if (InBatch(discovery::SearchedDeviceKey(mac, capacity)) && AnyFinishing()) {
+    if (InBatch(key) && AnyFinishing()) {
         return;
     }
-    ui::DeviceWindow::OnDeviceGone(mac, capacity);
+    ui::DeviceWindow::OnDeviceGone(mac, capacity, key);
 }
 
 void CFwbatchDlg::OnCheckBoxClicked(int /*row*/) {

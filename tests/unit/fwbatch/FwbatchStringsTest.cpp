@@ -35,9 +35,9 @@ TEST(FwbatchStrings, ThreeTablesWithTheSameIds) {
     expected.insert({1060, 1061});
     EXPECT_EQ(Ids(*simplified), expected);
     // Additions (verify 1100..1102, the adapter group 1110, the list menu
-    // 1200..1218): in every language.
+    // 1200..1219): in every language.
     for (uint32_t id = 1100; id < 1300; ++id) {
-        const bool added = id <= 1102 || id == 1110 || (id >= 1200 && id <= 1218);
+        const bool added = id <= 1102 || id == 1110 || (id >= 1200 && id <= 1219);
         for (const strings::StringTable* table : {english, traditional, simplified}) {
             EXPECT_EQ(table->Find(id) != nullptr, added) << id;
         }
