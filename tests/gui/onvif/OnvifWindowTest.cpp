@@ -32,99 +32,100 @@ protected:
             return;
         }
         ASSERT_TRUE(Link("h0", "10.1.0.1/24", "c0", "10.1.0.2/24"));
-        // An ONVIF camera only (not our own search), listening at 9100: not
-        // the default data port.
-        const json fleet = {
-            {"devices",
-             {{{"devName", "front"},
-               {"listen", "10.1.0.2"},
-               {"dataPort", 9100},
-               {"softwareVer", "5.0.0.0"},
-               {"onvif", {{"enabled", true}, {"macScope", ""}}},
-               {"behaviour",
-                {{"answerSearch", false}, {"pieceDelayMs", 0}, {"writeImageMs", 0}}}}}}};
-        ASSERT_TRUE(StartCamsim(fleet));
+        ASSERT_TRUE(AddCameraAddress("c0", "10.1.0.3/24"));
+        // Two cameras that answer only the ONVIF discovery, not our own
+        // search: "front" at the default data port, "back" at 9100.
+        const json behaviour = {{"answerSearch", false}, {"pieceDelayMs", 0}, {"writeImageMs", 0}};
+        const json camera = {{"softwareVer", "5.0.0.0"},
+                             {"onvif", {{"enabled", true}, {"macScope", ""}}},
+                             {"behaviour", behaviour}};
+        json front = camera;
+        front.update({{"devName", "front"}, {"listen", "10.1.0.2"}, {"dataPort", 9008}});
+        json back = camera;
+        back.update({{"devName", "back"}, {"listen", "10.1.0.3"}, {"dataPort", 9100}});
+        ASSERT_TRUE(StartCamsim({{"devices", {front, back}}}));
         QSettings(QStringLiteral("camprep"), QStringLiteral("cfgpush")).clear();
         QSettings(QStringLiteral("camprep"), QStringLiteral("fwbatch")).clear();
     }
 
-    // The camera's row, once it shows the version the device calls told.
+    // A camera's row by its address, once its version (from the device
+    // calls) shows and no camera waits to be identified; -1 when not.
     template <class Window, class List>
-    int WaitForIdentifiedRow(Window& window, List& list, int versionColumn) {
+    int IdentifiedRow(Window& window, List& list, const char* address) {
         int row = -1;
         EXPECT_TRUE(guitest::WaitUntil(
             [&] {
-                row = list.FindText(List::kColAddress, QStringLiteral("10.1.0.2"));
-                return row >= 0 && !list.Text(row, versionColumn).isEmpty() &&
+                row = list.FindText(List::kColAddress, QString::fromLatin1(address));
+                return row >= 0 && !list.Text(row, List::kColVersion).isEmpty() &&
                        !window.Identifying();
             },
-            30000));
+            30000))
+            << address;
         return row;
+    }
+    // Runs the window's action on the camera at `address` and returns its result.
+    template <class Window, class List, class Action>
+    QString RunOn(Window& window, List& list, const char* address, Action action) {
+        for (int row = 0; row < list.Rows(); ++row) {
+            list.SetChecked(row, list.Text(row, List::kColAddress) == QString::fromLatin1(address));
+        }
+        action();
+        EXPECT_TRUE(guitest::WaitUntil([&] { return !window.Busy(); }, 60000));
+        return list.Text(list.FindText(List::kColAddress, QString::fromLatin1(address)),
+                         List::kColResult);
     }
 };
 
-TEST_F(OnvifWindowTest, FwbatchListsIdentifiesAndUpgradesTheCameraAtTheChosenDataPort) {
+TEST_F(OnvifWindowTest, FwbatchListsIdentifiesAndUpgradesTheCamerasAtTheirDataPorts) {
     fwbatch::FwbatchDlgOptions options;
     options.upgrade.timings.connectMs = 3000;
     options.upgrade.connectEnv.hostAddresses = [] { return std::vector<std::string>{}; };
     fwbatch::CFwbatchDlg window(std::move(options));
-    window.SetFileChooser([](QWidget*, const QString&) { return QString(); });
     using List = fwbatch::DeviceListCtrl;
     List& list = window.DeviceList();
-    const int row = WaitForIdentifiedRow(window, list, List::kColVersion);
-    ASSERT_GE(row, 0);
-    EXPECT_EQ(list.Text(row, List::kColName), "front");
-    EXPECT_EQ(list.Text(row, List::kColVersion), "5.0.0.0");
-    EXPECT_EQ(list.Text(row, List::kColMac), "02:53:49:4D:00:00");  // from GetNetworkInterfaces
-    EXPECT_EQ(list.Record(row).dataPort, 9008);  // the default: the answer does not tell it
+    for (const char* address : {"10.1.0.2", "10.1.0.3"}) {
+        const int row = IdentifiedRow(window, list, address);
+        ASSERT_GE(row, 0);
+        EXPECT_EQ(list.Text(row, List::kColVersion), "5.0.0.0");
+        EXPECT_EQ(list.Record(row).dataPort, 9008);  // the default: the answer does not tell it
+    }
+    const int front = list.FindText(List::kColAddress, QStringLiteral("10.1.0.2"));
+    EXPECT_EQ(list.Text(front, List::kColName), "front");
+    EXPECT_EQ(list.Text(front, List::kColMac), "02:53:49:4D:00:00");  // from GetNetworkInterfaces
+    ASSERT_EQ(list.Rows(), 2);
 
-    // At the default data port nothing answers.
-    list.SetChecked(row, true);
     window.OnFileChosen(QStringLiteral(CAMPREP_TEST_DATA_DIR "/fwbatch/sw_250.pkg"));
-    window.OnUpgrade();
-    ASSERT_TRUE(guitest::WaitUntil([&] { return !window.Busy(); }, 60000));
-    EXPECT_EQ(list.Text(row, List::kColResult), "Device connection failed!");
+    const auto upgrade = [&window] { window.OnUpgrade(); };
+    EXPECT_EQ(RunOn(window, list, "10.1.0.2", upgrade), "Upgraded successfully!");
+    EXPECT_EQ(RunOn(window, list, "10.1.0.3", upgrade), "Device connection failed!");
 
-    // The operator's data port: the row takes it at once, and it is kept.
+    // The operator's data port: the rows take it at once, and it is kept.
     window.Fleet()->ChooseDataPort(9100);
-    EXPECT_EQ(list.Record(list.FindText(List::kColAddress, QStringLiteral("10.1.0.2"))).dataPort,
+    EXPECT_EQ(list.Record(list.FindText(List::kColAddress, QStringLiteral("10.1.0.3"))).dataPort,
               9100);
     EXPECT_EQ(QSettings(QStringLiteral("camprep"), QStringLiteral("fwbatch"))
                   .value("search/onvifDataPort")
                   .toInt(),
               9100);
-    list.SetChecked(list.FindText(List::kColAddress, QStringLiteral("10.1.0.2")), true);
-    window.OnUpgrade();
-    ASSERT_TRUE(guitest::WaitUntil([&] { return !window.Busy(); }, 60000));
-    EXPECT_EQ(
-        list.Text(list.FindText(List::kColAddress, QStringLiteral("10.1.0.2")), List::kColResult),
-        "Upgraded successfully!");
+    EXPECT_EQ(RunOn(window, list, "10.1.0.3", upgrade), "Upgraded successfully!");
     window.close();
 }
 
-TEST_F(OnvifWindowTest, CfgpushListsIdentifiesAndPushesTheCameraAtTheKeptDataPort) {
-    // The data port chosen in an earlier run.
-    QSettings(QStringLiteral("camprep"), QStringLiteral("cfgpush"))
-        .setValue("search/onvifDataPort", 9100);
+TEST_F(OnvifWindowTest, CfgpushListsIdentifiesAndPushesACameraAtTheDefaultDataPort) {
     cfgpush::PushWorkerGroup workers;
     cfgpush::CfgpushDlgOptions options;
     options.push.connectEnv.hostAddresses = [] { return std::vector<std::string>{}; };
     cfgpush::CCfgpushDlg window(workers, std::move(options));
     using List = cfgpush::DeviceListCtrl;
     List& list = window.DeviceList();
-    const int row = WaitForIdentifiedRow(window, list, List::kColVersion);
+    const int row = IdentifiedRow(window, list, "10.1.0.2");
     ASSERT_GE(row, 0);
     EXPECT_EQ(list.Text(row, List::kColName), "front");
     EXPECT_EQ(list.Text(row, List::kColMac), "02:53:49:4D:00:00");
-    EXPECT_EQ(list.Record(row).dataPort, 9100);
 
     window.OnFileChosen(QStringLiteral(CAMPREP_TEST_DATA_DIR "/fac/full.fac"));
-    list.SetChecked(row, true);
-    window.OnSetDefaultConfig();
-    ASSERT_TRUE(guitest::WaitUntil([&] { return !window.Busy(); }, 60000));
-    EXPECT_EQ(
-        list.Text(list.FindText(List::kColAddress, QStringLiteral("10.1.0.2")), List::kColResult),
-        "Success!");
+    EXPECT_EQ(RunOn(window, list, "10.1.0.2", [&window] { window.OnSetDefaultConfig(); }),
+              "Success!");
     window.close();
     workers.JoinAll();
 }
