@@ -3,6 +3,7 @@
 #include <cctype>
 #include <charconv>
 
+#include "common/crypto/Digest.h"
 #include "common/platform/NetworkPlatform.h"
 
 namespace onvif {
@@ -23,19 +24,6 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 void Keep(std::string& field, std::string_view value) {
     if (field.empty()) {
         field = PercentDecode(value);
@@ -48,9 +36,9 @@ std::string PercentDecode(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-            HexValue(text[i + 2]) >= 0) {
-            out.push_back(static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
+        if (text[i] == '%' && i + 2 < text.size() && crypto::HexDigitValue(text[i + 1]) >= 0 &&
+            crypto::HexDigitValue(text[i + 2]) >= 0) {
+            out.push_back(static_cast<char>(crypto::HexDigitValue(text[i + 1]) * 16 + crypto::HexDigitValue(text[i + 2])));
             i += 2;
         } else {
             out.push_back(text[i]);
@@ -63,7 +51,7 @@ std::string NormaliseMac(std::string_view text) {
     std::string digits;
     char separator = 0;
     for (char c : text) {
-        if (HexValue(c) >= 0) {
+        if (crypto::HexDigitValue(c) >= 0) {
             digits.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
         } else if (c == ':' || c == '-' || c == '.') {
             if (separator != 0 && separator != c) {

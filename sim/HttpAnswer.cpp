@@ -7,9 +7,7 @@
 
 namespace sim {
 
-namespace {
-
-const char* Reason(int status) {
+const char* HttpReasonPhrase(int status) {
     switch (status) {
         case 200:
             return "OK";
@@ -30,10 +28,8 @@ const char* Reason(int status) {
     }
 }
 
-}  // namespace
-
 std::string HttpResponseText(int status, const std::string& body, const char* contentType) {
-    std::string text = "HTTP/1.1 " + std::to_string(status) + " " + Reason(status) + "\r\n";
+    std::string text = "HTTP/1.1 " + std::to_string(status) + " " + HttpReasonPhrase(status) + "\r\n";
     if (contentType != nullptr) {
         text += "Content-Type: ";
         text += contentType;

@@ -23,6 +23,9 @@ struct HttpAnswer {
 HttpAnswer AnswerHttpRequest(const DeviceConfig& config, const std::string& name,
                              const std::vector<uint8_t>& payload);
 
+// The reason phrase of a status ("OK", "Unauthorized", ...).
+const char* HttpReasonPhrase(int status);
+
 // "HTTP/1.1 <status> <reason>\r\n" headers, a blank line, the body.
 std::string HttpResponseText(int status, const std::string& body,
                              const char* contentType = nullptr);

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "sim/EventLoop.h"
+#include "sim/HttpAnswer.h"
 #include "sim/SimDevice.h"
 
 namespace sim {
@@ -27,18 +28,6 @@ int64_t HostUtcMs() {
         .count();
 }
 
-const char* StatusText(int status) {
-    switch (status) {
-        case 200:
-            return "OK";
-        case 400:
-            return "Bad Request";
-        case 401:
-            return "Unauthorized";
-        default:
-            return "Internal Server Error";
-    }
-}
 
 }  // namespace
 
@@ -173,7 +162,7 @@ void OnvifHttpService::OnReadable(uint64_t id) {
                 r.onvifRefused += answer.refused ? 1 : 0;
             });
             response = "HTTP/1.1 " + std::to_string(answer.status) + " " +
-                       StatusText(answer.status) + "\r\n";
+                       HttpReasonPhrase(answer.status) + "\r\n";
             if (!answer.wwwAuthenticate.empty()) {
                 response += "WWW-Authenticate: " + answer.wwwAuthenticate + "\r\n";
             }

@@ -45,6 +45,19 @@ bool RandomBytes(std::span<uint8_t> out) {
     return out.empty() || backend::RandomBytes(out);
 }
 
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
 std::string HexText(std::span<const uint8_t> bytes, bool upperCase) {
     const char* digits = upperCase ? "0123456789ABCDEF" : "0123456789abcdef";
     std::string text;

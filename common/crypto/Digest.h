@@ -28,5 +28,7 @@ bool RandomBytes(std::span<uint8_t> out);
 
 // Two hexadecimal digits per byte, lower case unless asked otherwise.
 std::string HexText(std::span<const uint8_t> bytes, bool upperCase = false);
+// The value of one hexadecimal digit (either case), or -1.
+int HexDigitValue(char c);
 
 }  // namespace crypto

@@ -2,23 +2,9 @@
 
 #include <cstdio>
 
+#include "common/crypto/Digest.h"
+
 namespace crypto {
-namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
-}  // namespace
 
 std::string SessionKeyText(uint32_t sessionNumber) {
     char text[24];
@@ -32,11 +18,11 @@ AesKey AesKeyFromText(const char* keyText) {
         return key;
     }
     for (size_t i = 0; i < key.size(); ++i) {
-        const int high = HexValue(keyText[2 * i]);
+        const int high = HexDigitValue(keyText[2 * i]);
         if (high < 0) {
             break;  // also the text's end: the low digit is never read past it
         }
-        const int low = HexValue(keyText[2 * i + 1]);
+        const int low = HexDigitValue(keyText[2 * i + 1]);
         if (low < 0) {
             break;
         }
