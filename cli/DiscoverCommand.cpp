@@ -169,35 +169,29 @@ nlohmann::json ToJson(const Listed& listed) {
 // Each column as wide as what it shows; a name or model too long for a
 // terminal line is cut (the JSON output carries it whole).
 void PrintTable(const std::vector<Listed>& devices, bool identified) {
-    const auto field = [](const char* text, size_t capacity) { return std::string(text, strnlen(text, capacity)); };
-    report::TextTable table({{"MAC", 24},
-                             {"IP", 15},
-                             {"MASK", 15},
-                             {"IP2", 15},
-                             {"MASK2", 15},
-                             {"DATA", 5, true},
-                             {"HTTP", 5, true},
-                             {"NAME", 32},
-                             {"MODEL", 24},
-                             {"VERSION", 32},
-                             {"BUILD DATE", 16},
-                             {"KERNEL", 16},
-                             {"ACTIVATION", 24},
-                             {"SOURCE", 13},
-                             {identified ? "SERIAL IDENTITY" : "SERIAL", 48}});
+    const auto field = [](const char* text, size_t capacity) {
+        return std::string(text, strnlen(text, capacity));
+    };
+    std::vector<report::TextTable::Column> columns{
+        {"MAC", 24},        {"IP", 15},        {"MASK", 15},       {"IP2", 15},    {"MASK2", 15},
+        {"DATA", 5, true},  {"HTTP", 5, true}, {"NAME", 32},       {"MODEL", 24},  {"VERSION", 32},
+        {"BUILD DATE", 16}, {"KERNEL", 16},    {"ACTIVATION", 24}, {"SOURCE", 13}, {"SERIAL", 48}};
+    if (identified) {
+        columns.push_back({"IDENTITY", 40});
+    }
+    report::TextTable table(std::move(columns));
     for (const Listed& listed : devices) {
         const SEARCH_DEVICE_INFO& d = listed.found.record;
-        std::string serial = SerialOf(listed);
-        if (listed.identified) {
-            serial += std::string(" ") + onvif::IdentifyCodeText(listed.identity.code);
-        }
-        table.AddRow({field(d.mac, sizeof d.mac), field(d.ip[0], sizeof d.ip[0]), field(d.mask[0], sizeof d.mask[0]),
-                      field(d.ip[1], sizeof d.ip[1]), field(d.mask[1], sizeof d.mask[1]), std::to_string(d.dataPort),
+        table.AddRow({field(d.mac, sizeof d.mac), field(d.ip[0], sizeof d.ip[0]),
+                      field(d.mask[0], sizeof d.mask[0]), field(d.ip[1], sizeof d.ip[1]),
+                      field(d.mask[1], sizeof d.mask[1]), std::to_string(d.dataPort),
                       std::to_string(d.httpPort), field(d.devName, sizeof d.devName),
                       field(d.productModel, sizeof d.productModel),
                       discovery::FormatVersionText(d.softwareVer, d.build, d.mask[1]),
-                      field(d.softwareBuildDate, sizeof d.softwareBuildDate), field(d.kernelVer, sizeof d.kernelVer),
-                      ActivationText(d.deviceActivated), SourceOf(listed), serial});
+                      field(d.softwareBuildDate, sizeof d.softwareBuildDate),
+                      field(d.kernelVer, sizeof d.kernelVer), ActivationText(d.deviceActivated),
+                      SourceOf(listed), SerialOf(listed),
+                      listed.identified ? onvif::IdentifyCodeText(listed.identity.code) : ""});
     }
     std::fputs(table.Text().c_str(), stdout);
 }

@@ -204,7 +204,12 @@ TEST_F(OnvifNetns, IdentityWithCredentialsEachWayACameraWantsThem) {
     const auto refused =
         RunCommand(kCamprep + " discover --source onvif --identify --password-file " + bad);
     EXPECT_EQ(refused.status, 1) << refused.out;
-    EXPECT_NE(refused.out.find("credentials refused"), std::string::npos) << refused.out;
+    // The result stands in its own column, under its heading.
+    const std::string heading = refused.out.substr(0, refused.out.find('\n'));
+    const size_t column = heading.find("  IDENTITY");
+    ASSERT_NE(column, std::string::npos) << refused.out;
+    const std::string row = refused.out.substr(heading.size() + 1);
+    EXPECT_EQ(row.find("credentials refused"), column + 2) << refused.out;
 }
 
 TEST_F(OnvifNetns, AForeignCameraIsHeardByItsHelloAndProbedOnceAnAddressReachesIt) {
