@@ -85,6 +85,17 @@ bool ReadTarget(const XmlNsDocument& doc, const XmlElement& body, const Discover
     return true;
 }
 
+// Hello or Bye: an announcement of one target, read as a probe match is.
+const XmlElement* Announcement(const XmlNsDocument& doc, const XmlElement& body,
+                               DiscoveryMessage::Kind& kind) {
+    if (const XmlElement* hello = doc.Child(body, kDiscoveryNs, "Hello")) {
+        kind = DiscoveryMessage::Kind::Hello;
+        return hello;
+    }
+    kind = DiscoveryMessage::Kind::Bye;
+    return doc.Child(body, kDiscoveryNs, "Bye");
+}
+
 }  // namespace
 
 QName NetworkVideoTransmitterType() {
@@ -129,6 +140,7 @@ DiscoveryMessage ParseDiscoveryMessage(std::string_view datagram, const Discover
         }
     }
     DiscoveryMessage::Kind kind = DiscoveryMessage::Kind::Other;
+    DiscoveryMessage::Kind announced = DiscoveryMessage::Kind::Other;
     if (doc.Child(*body, soap, "Fault") != nullptr) {
         message.kind = DiscoveryMessage::Kind::Fault;
         return message;
@@ -145,20 +157,13 @@ DiscoveryMessage ParseDiscoveryMessage(std::string_view datagram, const Discover
             }
         }
         kind = DiscoveryMessage::Kind::ProbeMatches;
-    } else if (const XmlElement* hello = doc.Child(*body, kDiscoveryNs, "Hello")) {
+    } else if (const XmlElement* announcement = Announcement(doc, *body, announced)) {
         DiscoveryTarget target;
-        if (!ReadTarget(doc, *hello, limits, target)) {
+        if (!ReadTarget(doc, *announcement, limits, target)) {
             return message;
         }
         message.targets.push_back(std::move(target));
-        kind = DiscoveryMessage::Kind::Hello;
-    } else if (const XmlElement* bye = doc.Child(*body, kDiscoveryNs, "Bye")) {
-        DiscoveryTarget target;
-        if (!ReadTarget(doc, *bye, limits, target)) {
-            return message;
-        }
-        message.targets.push_back(std::move(target));
-        kind = DiscoveryMessage::Kind::Bye;
+        kind = announced;
     } else if (const XmlElement* probe = doc.Child(*body, kDiscoveryNs, "Probe")) {
         if (!ReadTypes(doc, doc.Child(*probe, kDiscoveryNs, "Types"), limits, message.probeTypes,
                        message.probeTypesUnresolved)) {

@@ -172,16 +172,7 @@ int MulticastSocket::SendTo(uint32_t group, uint16_t port, const MulticastInterf
         }
         m_lastHopLimit = hopLimit;
     }
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = group;
-    to.sin_port = htons(port);
-    const ssize_t sent = sendto(m_fd, datagram.data(), datagram.size(), MSG_DONTWAIT,
-                                reinterpret_cast<const sockaddr*>(&to), sizeof to);
-    if (sent < 0) {
-        return errno;
-    }
-    return 0;
+    return SendToAddress(group, port, datagram);
 }
 
 bool MulticastSocket::IsBufferFull(int error) {

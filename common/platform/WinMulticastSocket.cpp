@@ -112,7 +112,8 @@ int MulticastSocket::SetReceiveBuffer(int bytes) {
                        sizeof bytes);
     int granted = 0;
     int length = sizeof granted;
-    if (::getsockopt(Sock(m_fd), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&granted), &length) != 0) {
+    if (::getsockopt(Sock(m_fd), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&granted),
+                     &length) != 0) {
         return 0;
     }
     return granted;
@@ -129,19 +130,21 @@ bool MulticastSocket::LocalAddress(uint32_t& address, uint16_t& port) const {
     return true;
 }
 
-int MulticastSocket::SendToAddress(uint32_t address, uint16_t port, const std::vector<uint8_t>& datagram) {
+int MulticastSocket::SendToAddress(uint32_t address, uint16_t port,
+                                   const std::vector<uint8_t>& datagram) {
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = address;
     to.sin_port = htons(port);
     const int sent = ::sendto(Sock(m_fd), reinterpret_cast<const char*>(datagram.data()),
-                              static_cast<int>(datagram.size()), 0, reinterpret_cast<const sockaddr*>(&to),
-                              sizeof to);
+                              static_cast<int>(datagram.size()), 0,
+                              reinterpret_cast<const sockaddr*>(&to), sizeof to);
     return sent == SOCKET_ERROR ? ::WSAGetLastError() : 0;
 }
 
-bool MulticastSocket::WaitAny(const WakeEvent& wake, const std::vector<const MulticastSocket*>& sockets,
-                              int64_t timeoutMs, std::vector<bool>& readable) {
+bool MulticastSocket::WaitAny(const WakeEvent& wake,
+                              const std::vector<const MulticastSocket*>& sockets, int64_t timeoutMs,
+                              std::vector<bool>& readable) {
     std::vector<WSAPOLLFD> fds(sockets.size() + 1);
     fds[0].fd = static_cast<SOCKET>(wake.Native());
     fds[0].events = POLLRDNORM;
@@ -206,14 +209,7 @@ int MulticastSocket::SendTo(uint32_t group, uint16_t port, const MulticastInterf
         }
         m_lastHopLimit = hopLimit;
     }
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = group;
-    to.sin_port = htons(port);
-    const int sent = ::sendto(Sock(m_fd), reinterpret_cast<const char*>(datagram.data()),
-                              static_cast<int>(datagram.size()), 0,
-                              reinterpret_cast<const sockaddr*>(&to), sizeof to);
-    return sent == SOCKET_ERROR ? ::WSAGetLastError() : 0;
+    return SendToAddress(group, port, datagram);
 }
 
 bool MulticastSocket::IsBufferFull(int error) {
@@ -251,8 +247,9 @@ long MulticastSocket::Receive(uint8_t* buffer, size_t capacity, uint32_t* arriva
     };
     if (arrivalIndex == nullptr) {
         int fromLength = sizeof from;
-        const int size = ::recvfrom(sock, reinterpret_cast<char*>(buffer), static_cast<int>(capacity), 0,
-                                    reinterpret_cast<sockaddr*>(&from), &fromLength);
+        const int size =
+            ::recvfrom(sock, reinterpret_cast<char*>(buffer), static_cast<int>(capacity), 0,
+                       reinterpret_cast<sockaddr*>(&from), &fromLength);
         if (size == SOCKET_ERROR) {
             // The datagram was cut to the buffer and the rest dropped.
             return ::WSAGetLastError() == WSAEMSGSIZE ? static_cast<long>(capacity) + 1 : -1;
@@ -278,7 +275,8 @@ long MulticastSocket::Receive(uint8_t* buffer, size_t capacity, uint32_t* arriva
     if (recvMsg(sock, &message, &size, nullptr, nullptr) != 0) {
         return ::WSAGetLastError() == WSAEMSGSIZE ? static_cast<long>(capacity) + 1 : -1;
     }
-    for (WSACMSGHDR* c = WSA_CMSG_FIRSTHDR(&message); c != nullptr; c = WSA_CMSG_NXTHDR(&message, c)) {
+    for (WSACMSGHDR* c = WSA_CMSG_FIRSTHDR(&message); c != nullptr;
+         c = WSA_CMSG_NXTHDR(&message, c)) {
         if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
             IN_PKTINFO info{};
             std::memcpy(&info, WSA_CMSG_DATA(c), sizeof info);
