@@ -28,4 +28,4 @@ set(CLI11_DIR ${CMAKE_CURRENT_LIST_DIR}/host-packages CACHE PATH "")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
 get_filename_component(_source ${CMAKE_CURRENT_LIST_DIR}/../.. ABSOLUTE)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${_source}/scripts/wine-run)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${_source}/scripts/wine-run --test)
